@@ -1,0 +1,412 @@
+// text_io: the byte rules of console and code-file traffic, and the
+// replacement of the code file by its converted content.
+//
+// The first half holds the platform's calls (POSIX or Win32) behind a few
+// plain functions; the second half builds the byte rules on them and knows
+// nothing of the platform.
+#include "text_io.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#error "the Windows side of text_io is not written yet"
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr std::size_t file_block_size = 256 * 1024;
+constexpr std::size_t console_block_size = 4 * 1024;
+constexpr char end_of_input_mark = 0x1A;
+
+// ---------------------------------------------------------------------------
+// POSIX calls
+// ---------------------------------------------------------------------------
+
+int to_fd(platform_handle handle) { return static_cast<int>(handle); }
+
+// Bytes read, 0 at the end, -1 on an error. EINTR is retried.
+long read_block(platform_handle handle, char* data, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(to_fd(handle), data, size);
+        if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    }
+}
+
+// Writes every byte or fails; short writes and EINTR are retried.
+bool write_block(platform_handle handle, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(to_fd(handle), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool close_handle(platform_handle handle) { return ::close(to_fd(handle)) == 0; }
+
+bool seek_to_start(platform_handle handle) {
+    return ::lseek(to_fd(handle), 0, SEEK_SET) == 0;
+}
+
+// Regular files only: a directory opens for reading on Linux, and a FIFO
+// would block the open, hence O_NONBLOCK until the type is known.
+platform_handle open_regular_file(const std::string& name) {
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return no_file;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return no_file;
+    }
+    return fd;
+}
+
+platform_handle standard_input_handle() { return STDIN_FILENO; }
+platform_handle standard_output_handle() { return STDOUT_FILENO; }
+
+std::string directory_of(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Creates a new file from a mkstemp template: exclusively, mode 0600.
+platform_handle create_temp_file(std::string path_template, std::string& path) {
+    int fd = ::mkstemp(path_template.data());
+    if (fd < 0) return no_file;
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    path = path_template;
+    return fd;
+}
+
+// The temporary file goes beside the code file so that a rename can replace
+// it; where that directory takes no new file, it goes to the temporary
+// directory and is later copied in place.
+platform_handle create_replacement_file(const std::string& target, std::string& path,
+                                    bool& beside_target) {
+    std::string base = target.substr(target.find_last_of('/') + 1);
+    std::string beside = directory_of(target) + "/." + base.substr(0, 100) + ".XXXXXX";
+    platform_handle fd = create_temp_file(beside, path);
+    beside_target = fd != no_file;
+    if (fd != no_file) return fd;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+    return create_temp_file(dir + "/code2option.XXXXXX", path);
+}
+
+// The code file, symbolic links resolved, opened for writing: this fails when
+// the user may not write it. It must still be the file that was read.
+platform_handle open_target_for_writing(const std::string& name, platform_handle read_handle,
+                                    std::string& target, struct stat& st) {
+    char* resolved = ::realpath(name.c_str(), nullptr);
+    if (resolved == nullptr) return no_file;
+    target = resolved;
+    std::free(resolved);
+    int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return no_file;
+    struct stat read_st {};
+    if (::fstat(fd, &st) != 0 || ::fstat(to_fd(read_handle), &read_st) != 0 ||
+        st.st_dev != read_st.st_dev || st.st_ino != read_st.st_ino) {
+        ::close(fd);
+        return no_file;
+    }
+    return fd;
+}
+
+bool prepare_replacement(output_stream& out, const std::string& name,
+                         const input_stream& in) {
+    struct stat st {};
+    out.target_handle = open_target_for_writing(name, in.handle, out.target_path, st);
+    if (out.target_handle == no_file) return false;
+    bool beside_target = false;
+    out.handle = create_replacement_file(out.target_path, out.temp_path, beside_target);
+    out.owns_handle = out.handle != no_file;
+    // A rename would cut the file from its other hard links.
+    out.may_rename = beside_target && st.st_nlink == 1;
+    return out.handle != no_file;
+}
+
+// Gives the new file the code file's owner, group and permission bits; the
+// owner first, since a change of owner clears the set-id bits.
+bool copy_attributes(platform_handle handle, platform_handle target_handle) {
+    struct stat st {};
+    struct stat own {};
+    if (::fstat(to_fd(target_handle), &st) != 0 || ::fstat(to_fd(handle), &own) != 0)
+        return false;
+    if ((own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
+        ::fchown(to_fd(handle), st.st_uid, st.st_gid) != 0)
+        return false;
+    return ::fchmod(to_fd(handle), st.st_mode & 07777) == 0;
+}
+
+void sync_directory(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool rename_over_target(output_stream& out) {
+    if (!copy_attributes(out.handle, out.target_handle) || ::fsync(to_fd(out.handle)) != 0 ||
+        ::rename(out.temp_path.c_str(), out.target_path.c_str()) != 0)
+        return false;
+    out.temp_path.clear();
+    sync_directory(directory_of(out.target_path));
+    return true;
+}
+
+// Overwrites the code file from its first byte with the complete temporary
+// file, then cuts it to the new length; no write goes unchecked.
+bool copy_into_target(output_stream& out) {
+    int from = to_fd(out.handle);
+    int to = to_fd(out.target_handle);
+    if (::lseek(from, 0, SEEK_SET) != 0 || ::lseek(to, 0, SEEK_SET) != 0) return false;
+    off_t total = 0;
+    for (;;) {
+        long n = read_block(out.handle, out.buffer.data(), out.buffer.size());
+        if (n < 0) return false;
+        if (n == 0) break;
+        if (!write_block(out.target_handle, out.buffer.data(), static_cast<std::size_t>(n)))
+            return false;
+        total += n;
+    }
+    return ::ftruncate(to, total) == 0 && ::fsync(to) == 0;
+}
+
+bool finish_replacement(output_stream& out) {
+    if (out.may_rename && rename_over_target(out)) return true;
+    return copy_into_target(out);
+}
+
+void remove_file(const std::string& path) { ::unlink(path.c_str()); }
+
+// ---------------------------------------------------------------------------
+// The byte rules, on top of the calls above
+// ---------------------------------------------------------------------------
+
+// Applies the input text rules to a block just read: the block ends before a
+// 0x1A byte, and carriage returns are squeezed out. Returns the new length.
+std::size_t filter_input_block(char* data, std::size_t size, bool& hit_end_mark) {
+    if (const void* mark = std::memchr(data, end_of_input_mark, size)) {
+        size = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
+        hit_end_mark = true;
+    }
+    char* cr = static_cast<char*>(std::memchr(data, '\r', size));
+    if (cr == nullptr) return size;
+    char* out = cr;
+    const char* from = cr + 1;
+    const char* end = data + size;
+    while (from < end) {
+        const char* next = static_cast<const char*>(std::memchr(from, '\r', end - from));
+        if (next == nullptr) next = end;
+        std::memmove(out, from, static_cast<std::size_t>(next - from));
+        out += next - from;
+        from = next + 1;
+    }
+    return static_cast<std::size_t>(out - data);
+}
+
+// Refills an empty buffer with filtered bytes; false at the end of input.
+bool fill_input(input_stream& in) {
+    in.begin = in.end = 0;
+    while (!in.at_end) {
+        long n = read_block(in.handle, in.buffer.data(), in.buffer.size());
+        if (n <= 0) {
+            in.at_end = true;  // a read error counts as the end
+            break;
+        }
+        in.end = filter_input_block(in.buffer.data(), static_cast<std::size_t>(n), in.at_end);
+        if (in.end > 0) return true;
+    }
+    return false;
+}
+
+bool has_input(input_stream& in) { return in.begin < in.end || fill_input(in); }
+
+void put_bytes(output_stream& out, const char* data, std::size_t size) {
+    if (out.failed) return;
+    if (size > out.buffer.size() - out.used) {
+        if (!flush_output(out)) return;
+        if (size >= out.buffer.size()) {
+            out.failed = !write_block(out.handle, data, size);
+            return;
+        }
+    }
+    std::memcpy(out.buffer.data() + out.used, data, size);
+    out.used += size;
+}
+
+void reset_input(input_stream& in) {
+    in.at_end = in.eof = in.fail = false;
+    in.begin = in.end = 0;
+}
+
+// Closes the handles that a code-file output holds and removes its
+// temporary file if it still stands.
+void release_output(output_stream& out) {
+    if (out.owns_handle && out.handle != no_file) close_handle(out.handle);
+    if (out.target_handle != no_file) close_handle(out.target_handle);
+    if (!out.temp_path.empty()) remove_file(out.temp_path);
+    out.handle = out.target_handle = no_file;
+    out.owns_handle = false;
+    out.temp_path.clear();
+}
+
+}  // namespace
+
+std::string_view take_word(std::string_view text, std::size_t& pos) {
+    while (pos < text.size() && is_whitespace_byte(text[pos])) ++pos;
+    std::size_t start = pos;
+    while (pos < text.size() && !is_whitespace_byte(text[pos])) ++pos;
+    return text.substr(start, pos - start);
+}
+
+input_stream::~input_stream() { close_code_file(*this); }
+
+output_stream::~output_stream() { release_output(*this); }
+
+void open_standard_output(output_stream& out) {
+    out.handle = standard_output_handle();
+    out.buffer.resize(console_block_size);
+}
+
+void open_standard_input(input_stream& in, output_stream& tied_output) {
+    in.handle = standard_input_handle();
+    in.buffer.resize(console_block_size);
+    in.tied = &tied_output;
+}
+
+void open_code_file_for_reading(input_stream& in, const std::string& name) {
+    close_code_file(in);
+    // A name holding a NUL byte cannot be handed to the platform whole.
+    if (name.find('\0') == std::string::npos) in.handle = open_regular_file(name);
+    in.owns_handle = in.handle != no_file;
+    in.fail = in.handle == no_file;
+    if (in.handle != no_file) in.buffer.resize(file_block_size);
+}
+
+bool is_open(const input_stream& in) { return in.handle != no_file; }
+
+bool read_text_line(input_stream& in, std::string& line) {
+    if (in.eof || in.fail) {
+        in.fail = true;
+        return false;
+    }
+    line.clear();
+    bool took = false;
+    while (has_input(in)) {
+        const char* start = in.buffer.data() + in.begin;
+        std::size_t size = in.end - in.begin;
+        if (const void* lf = std::memchr(start, '\n', size)) {
+            std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+            line.append(start, length);
+            in.begin += length + 1;
+            return true;
+        }
+        line.append(start, size);
+        in.begin = in.end;
+        took = true;
+    }
+    in.eof = true;
+    in.fail = !took;
+    return took;
+}
+
+bool read_field(input_stream& in, std::string& word) {
+    if (in.eof || in.fail) {
+        in.fail = true;
+        return false;
+    }
+    if (in.tied != nullptr) flush_output(*in.tied);
+    while (has_input(in) && is_whitespace_byte(in.buffer[in.begin])) ++in.begin;
+    if (!has_input(in)) {
+        in.eof = in.fail = true;
+        return false;
+    }
+    word.clear();
+    while (has_input(in) && !is_whitespace_byte(in.buffer[in.begin])) {
+        word.push_back(in.buffer[in.begin]);
+        ++in.begin;
+    }
+    in.eof = in.begin == in.end && in.at_end;
+    return true;
+}
+
+bool rewind_code_file(input_stream& in) {
+    reset_input(in);
+    if (is_open(in) && seek_to_start(in.handle)) return true;
+    in.fail = true;
+    in.at_end = true;
+    return false;
+}
+
+void open_code_file_for_writing(output_stream& out, const std::string& name,
+                                const input_stream& in) {
+    release_output(out);
+    out.failed = true;
+    out.used = 0;
+    if (!is_open(in) || !prepare_replacement(out, name, in)) {
+        release_output(out);
+        return;
+    }
+    out.failed = false;
+    out.buffer.resize(file_block_size);
+}
+
+bool is_open(const output_stream& out) { return out.handle != no_file; }
+
+void write_text(output_stream& out, std::string_view text) {
+    while (!text.empty()) {
+        const void* lf = std::memchr(text.data(), '\n', text.size());
+        if (lf == nullptr) {
+            put_bytes(out, text.data(), text.size());
+            return;
+        }
+        std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+        put_bytes(out, text.data(), length);
+        put_bytes(out, "\r\n", 2);
+        text.remove_prefix(length + 1);
+    }
+}
+
+void write_number(output_stream& out, std::int64_t value) {
+    char digits[24];
+    auto result = std::to_chars(digits, digits + sizeof digits, value);
+    put_bytes(out, digits, static_cast<std::size_t>(result.ptr - digits));
+}
+
+void end_line(output_stream& out) {
+    write_text(out, "\n");
+    flush_output(out);
+}
+
+bool flush_output(output_stream& out) {
+    if (out.failed) return false;
+    if (out.used > 0) out.failed = !write_block(out.handle, out.buffer.data(), out.used);
+    out.used = 0;
+    return !out.failed;
+}
+
+void close_code_file(input_stream& in) {
+    if (in.owns_handle && in.handle != no_file) close_handle(in.handle);
+    in.handle = no_file;
+    in.owns_handle = false;
+    reset_input(in);
+}
+
+bool close_code_file(output_stream& out) {
+    bool done = is_open(out) && flush_output(out) && finish_replacement(out);
+    release_output(out);
+    out.failed = out.failed || !done;
+    return done;
+}
