@@ -103,6 +103,8 @@ struct run_case {
     std::string file_after;
 };
 
+void PrintTo(const run_case& c, std::ostream* os) { *os << c.what; }
+
 class run_table : public testing::TestWithParam<run_case> {};
 
 TEST_P(run_table, gives_the_dialogue_and_the_file) {
@@ -152,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
         run_case{"NUL and high bytes pass through", "\x80\xff 2 3 \0 5 6 7 8\n"s, "codes.txt\n",
                  converted + summary(1), "\x80\xff 2 3\0" "6 7 8 5 6: 7 x 8 </option>\r\n"s},
         run_case{"a NUL byte in the name does not open its prefix", "x\n", "codes.txt\0.bak\n"s,
-                 "could not open file codes.txt\0.bak\r\n"s + summary(0), "x\n"}));
+                 "could not open file codes.txt\0.bak\r\n"s + summary(0), "x\n"}),
+    [](const testing::TestParamInfo<run_case>& info) { return name_of_case(info.param.what); });
 
 TEST(run, does_not_open_a_directory) {
     sandbox box;

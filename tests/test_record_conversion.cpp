@@ -22,6 +22,8 @@ struct record_case {
     std::string record;
 };
 
+void PrintTo(const record_case& c, std::ostream* os) { *os << c.what; }
+
 class record_table : public testing::TestWithParam<record_case> {};
 
 TEST_P(record_table, gives_the_option_record) {
@@ -63,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         record_case{"NUL and high bytes are field bytes", "\x80\xff \0\x7f 3 4 5 6 7 8"s,
                     "\x80\xff \0\x7f 346 7 8 5 6: 7 x 8 </option>"s},
         record_case{"0x1A and angle brackets are ordinary", "<a> \x1a 3 4 5 6 7 8",
-                    "<a> \x1a 346 7 8 5 6: 7 x 8 </option>"}));
+                    "<a> \x1a 346 7 8 5 6: 7 x 8 </option>"}),
+    [](const testing::TestParamInfo<record_case>& info) { return name_of_case(info.param.what); });
 
 TEST(normalize_code_line, changes_only_lines_with_a_comma) {
     struct {

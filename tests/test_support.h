@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -45,4 +46,13 @@ inline std::set<std::string> list_names(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
     return names;
+}
+
+// A test name made of the case's description: letters and digits kept,
+// everything else an underscore.
+inline std::string name_of_case(const char* what) {
+    std::string name;
+    for (const char* p = what; *p != '\0'; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
 }
