@@ -26,9 +26,10 @@ bool write_back(output_stream& console, const std::string& file_name,
 
 std::int64_t count_code_lines(input_stream& in) {
     std::int64_t count = 0;
-    std::string line;
+    std::string_view line;
+    std::string spill;
     while (!in.eof && !in.fail) {
-        read_text_line(in, line);
+        read_text_line_view(in, line, spill);
         if (!line.empty()) ++count;
     }
     return count;

@@ -1,59 +1,109 @@
 // record_conversion: normalisation, field split and option-record layout.
 #include "record_conversion.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
 
-// The first place where a quotation mark stands right before a left
-// parenthesis, or npos. Searches the whole line, NUL bytes included.
-std::size_t find_quote_paren(std::string_view line) {
-    std::size_t pos = 0;
-    while ((pos = line.find('"', pos)) != std::string_view::npos) {
-        if (pos + 1 < line.size() && line[pos + 1] == '(') return pos;
-        ++pos;
-    }
-    return std::string_view::npos;
-}
-
 // Reads lines until one is not empty; empty lines carry no code.
-bool read_code_line(input_stream& in, std::string& code_line) {
-    while (read_text_line(in, code_line))
-        if (!code_line.empty()) return true;
+bool read_code_line(input_stream& in, record_buffers& buffers, std::string_view& line) {
+    while (read_text_line_view(in, line, buffers.spill))
+        if (!line.empty()) return true;
     return false;
 }
 
 }  // namespace
 
+std::size_t find_normalization_point(std::string_view code_line) {
+    // A line with a comma but no such pair stays as it is. Both searches
+    // cover the whole line, NUL bytes included.
+    if (code_line.find(',') == std::string_view::npos) return std::string_view::npos;
+    std::size_t quote = code_line.find("\"(");
+    return quote == std::string_view::npos ? quote : quote + 1;
+}
+
 void normalize_code_line(std::string& code_line) {
-    if (code_line.find(',') == std::string::npos) return;
-    // A line with a comma but no such pair stays as it is.
-    std::size_t pair = find_quote_paren(code_line);
-    if (pair != std::string::npos) code_line.insert(pair + 1, 1, ' ');
+    std::size_t at = find_normalization_point(code_line);
+    if (at != std::string::npos) code_line.insert(at, 1, ' ');
 }
 
 code_fields split_fields(std::string_view code_line) {
+    // The words of the line are where whitespace bits change, 64 bytes at a
+    // time; the scan stops at the end of field 8.
     code_fields fields;
-    std::size_t pos = 0;
-    for (std::string_view& field : fields) field = take_word(code_line, pos);
+    std::size_t found = 0;
+    std::size_t start = 0;
+    bool in_word = false;
+    for (std::size_t base = 0; base < code_line.size(); base += 64) {
+        std::uint64_t word_bits = ~whitespace_bits(code_line, base);
+        std::uint64_t changes = word_bits ^ (word_bits << 1 | std::uint64_t{in_word});
+        for (; changes != 0; changes &= changes - 1) {
+            std::size_t at = base + static_cast<std::size_t>(std::countr_zero(changes));
+            if (in_word) {
+                fields[found++] = code_line.substr(start, at - start);
+                if (found == fields.size()) return fields;
+            }
+            start = at;
+            in_word = !in_word;
+        }
+    }
+    if (in_word) fields[found] = code_line.substr(start);
     return fields;
 }
 
+namespace {
+
+// Short pieces are copied inline; a call per piece would cost more.
+char* copy_piece(char* out, std::string_view piece) {
+    if (piece.size() > 16) {
+        std::memcpy(out, piece.data(), piece.size());
+        return out + piece.size();
+    }
+    for (char c : piece) *out++ = c;
+    return out;
+}
+
+}  // namespace
+
 void format_option_record(const code_fields& f, std::string& record) {
-    // Fields are numbered from 1 in the layout; f[n - 1] is field n.
-    record.clear();
-    for (std::string_view piece :
-         {f[0], std::string_view(" "), f[1], std::string_view(" "), f[2], f[3], f[5],
-          std::string_view(" "), f[6], std::string_view(" "), f[7], std::string_view(" "), f[4],
-          std::string_view(" "), f[5], std::string_view(": "), f[6], std::string_view(" x "),
-          f[7], std::string_view(" </option>")})
-        record.append(piece);
+    // f[n - 1] is field n. The 21 fixed characters are six spaces, ": ",
+    // " x " and " </option>"; fields 6, 7 and 8 come twice.
+    record.resize(21 + f[0].size() + f[1].size() + f[2].size() + f[3].size() + f[4].size() +
+                  2 * (f[5].size() + f[6].size() + f[7].size()));
+    char* out = record.data();
+    out = copy_piece(out, f[0]);
+    *out++ = ' ';
+    out = copy_piece(out, f[1]);
+    *out++ = ' ';
+    out = copy_piece(out, f[2]);
+    out = copy_piece(out, f[3]);
+    out = copy_piece(out, f[5]);
+    *out++ = ' ';
+    out = copy_piece(out, f[6]);
+    *out++ = ' ';
+    out = copy_piece(out, f[7]);
+    *out++ = ' ';
+    out = copy_piece(out, f[4]);
+    *out++ = ' ';
+    out = copy_piece(out, f[5]);
+    out = copy_piece(out, ": ");
+    out = copy_piece(out, f[6]);
+    out = copy_piece(out, " x ");
+    out = copy_piece(out, f[7]);
+    copy_piece(out, " </option>");
 }
 
 bool convert_code_line(input_stream& in, record_buffers& buffers, output_stream& out) {
-    if (!read_code_line(in, buffers.code_line)) return false;
-    normalize_code_line(buffers.code_line);
-    format_option_record(split_fields(buffers.code_line), buffers.record);
+    std::string_view line;
+    if (!read_code_line(in, buffers, line)) return false;
+    // Most lines need no change, and are split where they lie in the buffer.
+    if (std::size_t at = find_normalization_point(line); at != std::string_view::npos) {
+        buffers.code_line.assign(line);
+        buffers.code_line.insert(at, 1, ' ');
+        line = buffers.code_line;
+    }
+    format_option_record(split_fields(line), buffers.record);
     buffers.record.push_back('\n');
     write_text(out, buffers.record);
     return true;

@@ -15,6 +15,10 @@
 // Fields 1 to 8; views into the normalised code line.
 using code_fields = std::array<std::string_view, 8>;
 
+// Where normalisation puts its space: right after the first quotation mark
+// that stands before a left parenthesis, on a line that holds a comma; npos
+// when the line stays as it is.
+std::size_t find_normalization_point(std::string_view code_line);
 void normalize_code_line(std::string& code_line);
 code_fields split_fields(std::string_view code_line);
 // Replaces `record` by the option record of the fields.
@@ -23,7 +27,8 @@ void format_option_record(const code_fields& fields, std::string& record);
 // Buffers that one record needs, reused from record to record so that a
 // long run allocates nothing per line.
 struct record_buffers {
-    std::string code_line;
+    std::string spill;      // a line longer than the read buffer
+    std::string code_line;  // a line that normalisation changes
     std::string record;
 };
 

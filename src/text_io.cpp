@@ -6,9 +6,14 @@
 // nothing of the platform.
 #include "text_io.h"
 
+#include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #ifdef _WIN32
 #error "the Windows side of text_io is not written yet"
@@ -194,29 +199,45 @@ void remove_file(const std::string& path) { ::unlink(path.c_str()); }
 // The byte rules, on top of the calls above
 // ---------------------------------------------------------------------------
 
-// Applies the input text rules to a block just read: the block ends before a
-// 0x1A byte, and carriage returns are squeezed out. Returns the new length.
-std::size_t filter_input_block(char* data, std::size_t size, bool& hit_end_mark) {
-    if (const void* mark = std::memchr(data, end_of_input_mark, size)) {
-        size = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
-        hit_end_mark = true;
-    }
-    char* cr = static_cast<char*>(std::memchr(data, '\r', size));
-    if (cr == nullptr) return size;
-    char* out = cr;
-    const char* from = cr + 1;
-    const char* end = data + size;
-    while (from < end) {
-        const char* next = static_cast<const char*>(std::memchr(from, '\r', end - from));
-        if (next == nullptr) next = end;
-        std::memmove(out, from, static_cast<std::size_t>(next - from));
-        out += next - from;
-        from = next + 1;
-    }
-    return static_cast<std::size_t>(out - data);
+#if defined(__SSE2__) || defined(_M_X64)
+// One bit for each of the 16 bytes at `from` that is at most `top`.
+unsigned bytes_at_most(const char* from, __m128i top) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, top), bytes)));
+}
+#endif
+
+// The first byte in [from, end) below `limit`, or end: sixteen bytes at a
+// time where the processor has SSE2 (every x86-64 does).
+const char* find_byte_below(const char* from, const char* end, unsigned char limit) {
+#if defined(__SSE2__) || defined(_M_X64)
+    const __m128i top = _mm_set1_epi8(static_cast<char>(limit - 1));
+    for (; end - from >= 16; from += 16)
+        if (unsigned below = bytes_at_most(from, top); below != 0)
+            return from + std::countr_zero(below);
+#endif
+    for (; from < end; ++from)
+        if (static_cast<unsigned char>(*from) < limit) return from;
+    return end;
 }
 
-// Refills an empty buffer with filtered bytes; false at the end of input.
+// The first line feed or carriage return in [from, end), or end.
+const char* find_line_stop(const char* from, const char* end) {
+    const char* p = find_byte_below(from, end, '\r' + 1);
+    while (p < end && *p != '\n' && *p != '\r') p = find_byte_below(p + 1, end, '\r' + 1);
+    return p;
+}
+
+// A block just read ends before its first 0x1A byte, and so does the input.
+std::size_t cut_at_end_mark(const char* data, std::size_t size, bool& hit_end_mark) {
+    const void* mark = std::memchr(data, end_of_input_mark, size);
+    if (mark == nullptr) return size;
+    hit_end_mark = true;
+    return static_cast<std::size_t>(static_cast<const char*>(mark) - data);
+}
+
+// Refills an empty buffer; false at the end of input. Carriage returns are
+// still in the buffer: the readers drop them.
 bool fill_input(input_stream& in) {
     in.begin = in.end = 0;
     while (!in.at_end) {
@@ -225,7 +246,7 @@ bool fill_input(input_stream& in) {
             in.at_end = true;  // a read error counts as the end
             break;
         }
-        in.end = filter_input_block(in.buffer.data(), static_cast<std::size_t>(n), in.at_end);
+        in.end = cut_at_end_mark(in.buffer.data(), static_cast<std::size_t>(n), in.at_end);
         if (in.end > 0) return true;
     }
     return false;
@@ -264,11 +285,32 @@ void release_output(output_stream& out) {
 
 }  // namespace
 
-std::string_view take_word(std::string_view text, std::size_t& pos) {
-    while (pos < text.size() && is_whitespace_byte(text[pos])) ++pos;
-    std::size_t start = pos;
-    while (pos < text.size() && !is_whitespace_byte(text[pos])) ++pos;
-    return text.substr(start, pos - start);
+std::uint64_t whitespace_bits(std::string_view text, std::size_t base) {
+    const char* from = text.data() + base;
+    std::size_t size = text.size() - base;
+    char padded[64];
+    if (size < 64) {  // bytes past the end count as whitespace
+        std::memset(padded, ' ', sizeof padded);
+        std::memcpy(padded, from, size);
+        from = padded;
+    }
+#if defined(__SSE2__) || defined(_M_X64)
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * k));
+        __m128i space = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+        // HT to CR are 9 to 13: after subtracting 9, at most 4.
+        __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+        __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(4)), offset);
+        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control)));
+        bits |= std::uint64_t{found} << (16 * k);
+    }
+    return bits;
+#else
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 64; ++k) bits |= std::uint64_t{is_whitespace_byte(from[k])} << k;
+    return bits;
+#endif
 }
 
 input_stream::~input_stream() { close_code_file(*this); }
@@ -297,29 +339,57 @@ void open_code_file_for_reading(input_stream& in, const std::string& name) {
 
 bool is_open(const input_stream& in) { return in.handle != no_file; }
 
+bool read_text_line_view(input_stream& in, std::string_view& line, std::string& spill) {
+    line = {};
+    if (in.eof || in.fail) {
+        in.fail = true;
+        return false;
+    }
+    if (!has_input(in)) {
+        in.eof = in.fail = true;
+        return false;
+    }
+    // Most lines end in LF or CR LF and hold no other CR: they stay where
+    // they lie in the buffer.
+    const char* start = in.buffer.data() + in.begin;
+    const char* end = in.buffer.data() + in.end;
+    const char* stop = find_line_stop(start, end);
+    std::size_t after = stop < end && *stop == '\n' ? 1 : stop + 1 < end && stop[1] == '\n' ? 2 : 0;
+    if (after > 0) {
+        line = {start, static_cast<std::size_t>(stop - start)};
+        in.begin += line.size() + after;
+        return true;
+    }
+    // A CR inside the line, or a line that runs past the buffer: gather it
+    // in `spill`, refilling the buffer as needed, and drop its CRs.
+    spill.clear();
+    const void* lf = nullptr;
+    do {
+        start = in.buffer.data() + in.begin;
+        std::size_t size = in.end - in.begin;
+        lf = std::memchr(start, '\n', size);
+        if (lf != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        spill.append(start, size);
+        in.begin += size + (lf != nullptr);
+    } while (lf == nullptr && has_input(in));
+    std::erase(spill, '\r');
+    line = spill;
+    if (lf == nullptr) {
+        in.eof = true;
+        in.fail = spill.empty();  // carriage returns alone are no line
+    }
+    return !in.fail;
+}
+
 bool read_text_line(input_stream& in, std::string& line) {
     if (in.eof || in.fail) {
         in.fail = true;
         return false;
     }
-    line.clear();
-    bool took = false;
-    while (has_input(in)) {
-        const char* start = in.buffer.data() + in.begin;
-        std::size_t size = in.end - in.begin;
-        if (const void* lf = std::memchr(start, '\n', size)) {
-            std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-            line.append(start, length);
-            in.begin += length + 1;
-            return true;
-        }
-        line.append(start, size);
-        in.begin = in.end;
-        took = true;
-    }
-    in.eof = true;
-    in.fail = !took;
-    return took;
+    std::string_view view;
+    bool delivered = read_text_line_view(in, view, line);
+    line.assign(view);  // may view `line` itself; assign allows that
+    return delivered;
 }
 
 bool read_field(input_stream& in, std::string& word) {
@@ -334,8 +404,13 @@ bool read_field(input_stream& in, std::string& word) {
         return false;
     }
     word.clear();
-    while (has_input(in) && !is_whitespace_byte(in.buffer[in.begin])) {
-        word.push_back(in.buffer[in.begin]);
+    // A carriage return is dropped, not taken as whitespace, inside a word.
+    while (has_input(in)) {
+        char c = in.buffer[in.begin];
+        if (c != '\r') {
+            if (is_whitespace_byte(c)) break;
+            word.push_back(c);
+        }
         ++in.begin;
     }
     in.eof = in.begin == in.end && in.at_end;

@@ -20,9 +20,9 @@ constexpr bool is_whitespace_byte(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Cuts the next whitespace-separated word out of text from pos on; pos moves
-// past it. Empty when only whitespace is left.
-std::string_view take_word(std::string_view text, std::size_t& pos);
+// Bit k is set where text[base + k] is whitespace, for the 64 bytes from
+// base on; bytes past the end count as whitespace. base < text.size().
+std::uint64_t whitespace_bits(std::string_view text, std::size_t base);
 
 // A sink of bytes under the line-end rule. Writes are buffered; once a write
 // fails, the stream is failed and drops everything after.
@@ -80,6 +80,11 @@ bool is_open(const input_stream& in);
 // Reads the next line (up to a line feed, which is consumed, or the end).
 // Returns false when no line was delivered (failure state set).
 bool read_text_line(input_stream& in, std::string& line);
+
+// The same without a copy: `line` views the read buffer, valid until the
+// next read; a line that spans refills of the buffer is gathered in `spill`.
+// `line` is empty when no line was delivered.
+bool read_text_line_view(input_stream& in, std::string_view& line, std::string& spill);
 
 // Reads the next whitespace-separated word; the target keeps its value when
 // there is none.
