@@ -41,7 +41,7 @@ code_fields split_fields(std::string_view code_line) {
         for (; changes != 0; changes &= changes - 1) {
             std::size_t at = base + static_cast<std::size_t>(std::countr_zero(changes));
             if (in_word) {
-                fields[found++] = code_line.substr(start, at - start);
+                fields[found++] = std::string_view(code_line.data() + start, at - start);
                 if (found == fields.size()) return fields;
             }
             start = at;

@@ -6,6 +6,7 @@
 // nothing of the platform.
 #include "text_io.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstdlib>
@@ -200,33 +201,16 @@ void remove_file(const std::string& path) { ::unlink(path.c_str()); }
 // ---------------------------------------------------------------------------
 
 #if defined(__SSE2__) || defined(_M_X64)
-// One bit for each of the 16 bytes at `from` that is at most `top`.
-unsigned bytes_at_most(const char* from, __m128i top) {
+// One bit for each of the 16 bytes at `from` that is whitespace.
+unsigned whitespace_mask16(const char* from) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, top), bytes)));
+    __m128i space = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
+    // HT to CR are 9 to 13: after subtracting 9, at most 4.
+    __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+    __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(4)), offset);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control)));
 }
 #endif
-
-// The first byte in [from, end) below `limit`, or end: sixteen bytes at a
-// time where the processor has SSE2 (every x86-64 does).
-const char* find_byte_below(const char* from, const char* end, unsigned char limit) {
-#if defined(__SSE2__) || defined(_M_X64)
-    const __m128i top = _mm_set1_epi8(static_cast<char>(limit - 1));
-    for (; end - from >= 16; from += 16)
-        if (unsigned below = bytes_at_most(from, top); below != 0)
-            return from + std::countr_zero(below);
-#endif
-    for (; from < end; ++from)
-        if (static_cast<unsigned char>(*from) < limit) return from;
-    return end;
-}
-
-// The first line feed or carriage return in [from, end), or end.
-const char* find_line_stop(const char* from, const char* end) {
-    const char* p = find_byte_below(from, end, '\r' + 1);
-    while (p < end && *p != '\n' && *p != '\r') p = find_byte_below(p + 1, end, '\r' + 1);
-    return p;
-}
 
 // A block just read ends before its first 0x1A byte, and so does the input.
 std::size_t cut_at_end_mark(const char* data, std::size_t size, bool& hit_end_mark) {
@@ -287,30 +271,19 @@ void release_output(output_stream& out) {
 
 std::uint64_t whitespace_bits(std::string_view text, std::size_t base) {
     const char* from = text.data() + base;
-    std::size_t size = text.size() - base;
-    char padded[64];
-    if (size < 64) {  // bytes past the end count as whitespace
-        std::memset(padded, ' ', sizeof padded);
-        std::memcpy(padded, from, size);
-        from = padded;
-    }
+    const std::size_t size = std::min<std::size_t>(text.size() - base, 64);
+    std::uint64_t bits = size < 64 ? ~std::uint64_t{0} << size : 0;
+    std::size_t k = 0;
 #if defined(__SSE2__) || defined(_M_X64)
-    std::uint64_t bits = 0;
-    for (int k = 0; k < 4; ++k) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * k));
-        __m128i space = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '));
-        // HT to CR are 9 to 13: after subtracting 9, at most 4.
-        __m128i offset = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-        __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(4)), offset);
-        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control)));
-        bits |= std::uint64_t{found} << (16 * k);
+    for (; k + 16 <= size; k += 16) bits |= std::uint64_t{whitespace_mask16(from + k)} << k;
+    if (k < size && base + size >= 16) {
+        // The last bytes: load the 16 that end with them, keep their bits.
+        bits |= std::uint64_t{whitespace_mask16(from + size - 16) >> (16 - (size - k))} << k;
+        return bits;
     }
-    return bits;
-#else
-    std::uint64_t bits = 0;
-    for (int k = 0; k < 64; ++k) bits |= std::uint64_t{is_whitespace_byte(from[k])} << k;
-    return bits;
 #endif
+    for (; k < size; ++k) bits |= std::uint64_t{is_whitespace_byte(from[k])} << k;
+    return bits;
 }
 
 input_stream::~input_stream() { close_code_file(*this); }
@@ -353,12 +326,15 @@ bool read_text_line_view(input_stream& in, std::string_view& line, std::string& 
     // they lie in the buffer.
     const char* start = in.buffer.data() + in.begin;
     const char* end = in.buffer.data() + in.end;
-    const char* stop = find_line_stop(start, end);
-    std::size_t after = stop < end && *stop == '\n' ? 1 : stop + 1 < end && stop[1] == '\n' ? 2 : 0;
-    if (after > 0) {
-        line = {start, static_cast<std::size_t>(stop - start)};
-        in.begin += line.size() + after;
-        return true;
+    const void* found = std::memchr(start, '\n', static_cast<std::size_t>(end - start));
+    if (found != nullptr) {
+        const char* lf = static_cast<const char*>(found);
+        const char* stop = lf > start && lf[-1] == '\r' ? lf - 1 : lf;
+        if (std::memchr(start, '\r', static_cast<std::size_t>(stop - start)) == nullptr) {
+            line = {start, static_cast<std::size_t>(stop - start)};
+            in.begin += static_cast<std::size_t>(lf + 1 - start);
+            return true;
+        }
     }
     // A CR inside the line, or a line that runs past the buffer: gather it
     // in `spill`, refilling the buffer as needed, and drop its CRs.

@@ -95,6 +95,38 @@ TEST(split_fields, takes_the_first_eight_words_and_leaves_the_rest_empty) {
     for (std::size_t i = 3; i < fields.size(); ++i) EXPECT_TRUE(fields[i].empty()) << i;
 }
 
+// The word rule, one byte at a time: the plain model that split_fields must match.
+code_fields split_fields_bytewise(std::string_view line) {
+    code_fields fields;
+    std::size_t pos = 0;
+    for (std::string_view& field : fields) {
+        while (pos < line.size() && is_whitespace_byte(line[pos])) ++pos;
+        std::size_t start = pos;
+        while (pos < line.size() && !is_whitespace_byte(line[pos])) ++pos;
+        field = line.substr(start, pos - start);
+    }
+    return fields;
+}
+
+TEST(split_fields, matches_the_word_rule_at_every_length_and_offset) {
+    // Whitespace of every kind on and around the 16- and 64-byte steps of the scan.
+    const std::string alphabet = "ab(,)\"\x80\xff\x1a\x00\x08\x0e\x1f!  \t\n\v\f\r"s;
+    std::uint32_t state = 12345;
+    for (std::size_t length = 0; length <= 300; ++length) {
+        for (int round = 0; round < 20; ++round) {
+            std::string line;
+            for (std::size_t i = 0; i < length; ++i) {
+                state = state * 1103515245u + 12345u;
+                // Mostly word bytes, so that fields run long across the steps.
+                std::size_t pick = (state >> 16) % (round % 2 ? alphabet.size() : 12);
+                line.push_back(alphabet[pick]);
+            }
+            ASSERT_EQ(split_fields(line), split_fields_bytewise(line))
+                << testing::PrintToString(line);
+        }
+    }
+}
+
 TEST(format_option_record, replaces_what_the_record_held) {
     std::string record = "left over from the last line";
     format_option_record(split_fields("a b c d e f g h"), record);
