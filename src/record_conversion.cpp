@@ -16,11 +16,13 @@ bool read_code_line(input_stream& in, record_buffers& buffers, std::string_view&
 }  // namespace
 
 std::size_t find_normalization_point(std::string_view code_line) {
-    // A line with a comma but no such pair stays as it is. Both searches
-    // cover the whole line, NUL bytes included.
-    if (code_line.find(',') == std::string_view::npos) return std::string_view::npos;
+    // The pair is looked for first: most lines lack it, and then the comma
+    // does not matter. A line with a comma but no such pair stays as it is.
+    // Both searches cover the whole line, NUL bytes included.
     std::size_t quote = code_line.find("\"(");
-    return quote == std::string_view::npos ? quote : quote + 1;
+    if (quote == std::string_view::npos || code_line.find(',') == std::string_view::npos)
+        return std::string_view::npos;
+    return quote + 1;
 }
 
 void normalize_code_line(std::string& code_line) {
