@@ -3,6 +3,8 @@
 #include "conversion_run.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "record_conversion.h"
 
@@ -42,18 +44,15 @@ bool convert_code_lines(input_stream& in, std::int64_t count, output_stream& out
     return true;
 }
 
-int run_conversion() {
-    output_stream console_out;
-    input_stream console_in;
-    open_standard_output(console_out);
-    open_standard_input(console_in, console_out);
+namespace {
 
-    std::string file_name;
+enum class file_outcome { converted, not_opened, not_written };
+
+// Everything a run reports about one code file, from "// Processing... " or
+// "could not open file " to the summary line.
+file_outcome convert_code_file(output_stream& console_out, const std::string& file_name) {
     std::int64_t count = 0;
-    int exit_status = 0;
-    write_text(console_out, "// Input bouwkampcode or tablecode file name; ");
-    read_field(console_in, file_name);
-
+    file_outcome outcome = file_outcome::converted;
     input_stream code_in;
     open_code_file_for_reading(code_in, file_name);
     if (is_open(code_in)) {
@@ -64,15 +63,91 @@ int run_conversion() {
         output_stream code_out;
         if (rewound) open_code_file_for_writing(code_out, file_name, code_in);
         bool converted = is_open(code_out) && convert_code_lines(code_in, count, code_out);
-        if (!write_back(console_out, file_name, code_out, converted)) exit_status = 1;
+        if (!write_back(console_out, file_name, code_out, converted))
+            outcome = file_outcome::not_written;
         close_code_file(code_in);
     } else {
         write_text(console_out, "could not open file ");
         write_text(console_out, file_name);
         end_line(console_out);
+        outcome = file_outcome::not_opened;
     }
     write_number(console_out, count);
     write_text(console_out, " bouwkamp files ");
     end_line(console_out);
+    return outcome;
+}
+
+// The dialogue: the prompt, one name from standard input, that file. A name
+// that does not open ends the dialogue with status 0, as it always has.
+int run_dialogue(output_stream& console_out) {
+    input_stream console_in;
+    open_standard_input(console_in, console_out);
+    std::string file_name;
+    write_text(console_out, "// Input bouwkampcode or tablecode file name; ");
+    read_field(console_in, file_name);
+    return convert_code_file(console_out, file_name) == file_outcome::not_written ? 1 : 0;
+}
+
+// Named files, in turn; the others are converted even where one fails.
+int run_on_files(output_stream& console_out, const std::vector<std::string>& files) {
+    int exit_status = 0;
+    for (const std::string& file_name : files)
+        if (convert_code_file(console_out, file_name) != file_outcome::converted) exit_status = 1;
     return exit_status;
+}
+
+const char* const usage_text =
+    "Usage: code2option [FILE]...\n"
+    "Convert files of Bouwkamp or table codes, one code a line, into the option\n"
+    "records of an HTML selection list, rewriting each file in place.\n"
+    "\n"
+    "With no FILE, ask for one file name on standard input.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "  --             take every later argument as a FILE\n"
+    "\n"
+    "A file is replaced only by its complete conversion; a file that cannot\n"
+    "be written keeps its content. Output lines end in CR LF.\n"
+    "\n"
+    "Exit status: 0 when every file was converted, 1 when a file could not be\n"
+    "opened or written (with no FILE: written), 2 for an unknown option.\n";
+
+}  // namespace
+
+int run_conversion(const std::vector<std::string>& arguments) {
+    output_stream console_out;
+    open_standard_output(console_out);
+    std::vector<std::string> files;
+    bool options_ended = false;
+    std::string_view request;
+    for (const std::string& argument : arguments) {
+        if (options_ended || argument.size() < 2 || argument[0] != '-') {
+            files.push_back(argument);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (request.empty()) {
+            request = argument;
+        }
+    }
+    if (request == "-h" || request == "--help") {
+        write_text(console_out, usage_text);
+        return flush_output(console_out) ? 0 : 1;
+    }
+    if (request == "--version") {
+        write_text(console_out, "code2option " CODE2OPTION_VERSION "\n");
+        return flush_output(console_out) ? 0 : 1;
+    }
+    if (!request.empty()) {
+        output_stream console_err;
+        open_standard_error(console_err);
+        write_text(console_err, "code2option: unknown option '");
+        write_text(console_err, request);
+        write_text(console_err, "'; try 'code2option --help'\n");
+        flush_output(console_err);
+        return 2;
+    }
+    if (files.empty()) return run_dialogue(console_out);
+    return run_on_files(console_out, files);
 }

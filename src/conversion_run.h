@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "text_io.h"
 
@@ -13,7 +15,10 @@ std::int64_t count_code_lines(input_stream& in);
 // or could not be read; its replacement must then not go ahead.
 bool convert_code_lines(input_stream& in, std::int64_t count, output_stream& out);
 
-// Asks for the code file's name on standard input, converts that file in
-// place and reports on standard output. Returns the exit status: 1 when the
-// converted file could not be written, else 0.
-int run_conversion();
+// The whole run. With no arguments: asks for the code file's name on
+// standard input, converts that file in place and reports on standard
+// output; the exit status is 1 when the converted file could not be
+// written, else 0. With file names: converts each in turn without asking;
+// 1 when any could not be opened or written. --help and --version print and
+// end with 0; an unknown option is reported on standard error, status 2.
+int run_conversion(const std::vector<std::string>& arguments);

@@ -79,6 +79,7 @@ platform_handle open_regular_file(const std::string& name) {
 
 platform_handle standard_input_handle() { return STDIN_FILENO; }
 platform_handle standard_output_handle() { return STDOUT_FILENO; }
+platform_handle standard_error_handle() { return STDERR_FILENO; }
 
 std::string directory_of(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
@@ -292,6 +293,11 @@ output_stream::~output_stream() { release_output(*this); }
 
 void open_standard_output(output_stream& out) {
     out.handle = standard_output_handle();
+    out.buffer.resize(console_block_size);
+}
+
+void open_standard_error(output_stream& out) {
+    out.handle = standard_error_handle();
     out.buffer.resize(console_block_size);
 }
 

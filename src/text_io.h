@@ -68,8 +68,9 @@ struct input_stream {
     ~input_stream();
 };
 
-// Standard input and output as raw byte streams; never closed here.
+// Standard input, output and error as raw byte streams; never closed here.
 void open_standard_output(output_stream& out);
+void open_standard_error(output_stream& out);
 void open_standard_input(input_stream& in, output_stream& tied_output);
 
 // Opens an existing regular file for reading. A directory, a device or a

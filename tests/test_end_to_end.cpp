@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -52,9 +53,16 @@ struct sandbox {
 
     // Runs `prefix code2option` in `work`, with `input` piped in.
     run_result run(const std::string& input, const std::string& prefix = "") const {
+        return run_with({}, input, prefix);
+    }
+
+    run_result run_with(const std::vector<std::string>& arguments, const std::string& input,
+                        const std::string& prefix = "") const {
         write_file(root.path / "stdin", input);
         std::string command = "cd " + quote(work.string()) + " && cat ../stdin | (" + prefix +
-                              " ../code2option) >../stdout 2>../stderr";
+                              " ../code2option";
+        for (const std::string& argument : arguments) command.append(" ").append(quote(argument));
+        command += ") >../stdout 2>../stderr";
         int raw = std::system(("sh -c " + quote(command) + " 2>/dev/null").c_str());
         run_result result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -340,6 +348,85 @@ TEST(write_back, converts_a_large_file_whole) {
     run_result r = box.run("codes.txt\n");
     EXPECT_EQ(r.out, prompt + converted + summary(200000));
     EXPECT_TRUE(read_file(box.work / "codes.txt") == records);
+}
+
+// The command line: named files, options, and what stays as it was.
+TEST(command_line, converts_named_files_in_turn_and_reports_each) {
+    sandbox box;
+    write_file(box.work / "a.txt", "1 2 3 4 5 6 7 8\n");
+    write_file(box.work / "-x", "1 2 3 4 5 6 7 8\n\n1 2 3 4 5 6 7 8");
+    run_result r = box.run_with({"a.txt", "nosuch.txt", "--", "-x"}, "ignored.txt\n");
+    EXPECT_EQ(r.out, processing + "a.txt\r\n" + summary(1) +
+                         "could not open file nosuch.txt\r\n" + summary(0) +
+                         processing + "-x\r\n" + summary(2));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(box.work / "a.txt"), r18);
+    EXPECT_EQ(read_file(box.work / "-x"), r18 + r18);
+    EXPECT_EQ(list_names(box.work), (std::set<std::string>{"-x", "a.txt"}));
+}
+
+TEST(command_line, exits_0_when_every_named_file_was_converted) {
+    sandbox box;
+    write_file(box.work / "a.txt", "1 2 3 4 5 6 7 8\n");
+    write_file(box.work / "b.txt", "");
+    run_result r = box.run_with({"a.txt", "b.txt"}, "");
+    EXPECT_EQ(r.out, processing + "a.txt\r\n" + summary(1) + processing + "b.txt\r\n" + summary(0));
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(command_line, reports_a_named_file_it_may_not_write_and_goes_on) {
+    sandbox box;
+    write_file(box.work / "ro.txt", "1 2 3 4 5 6 7 8\n");
+    write_file(box.work / "rw.txt", "1 2 3 4 5 6 7 8\n");
+    ASSERT_EQ(chmod((box.work / "ro.txt").c_str(), 0444), 0);
+    box.give_to_nobody();
+    run_result r = box.run_with({"ro.txt", "rw.txt"}, "", nobody);
+    EXPECT_EQ(r.out, processing + "ro.txt\r\ncould not write file ro.txt\r\n" + summary(1) +
+                         processing + "rw.txt\r\n" + summary(1));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_file(box.work / "ro.txt"), "1 2 3 4 5 6 7 8\n");
+    EXPECT_EQ(read_file(box.work / "rw.txt"), r18);
+}
+
+TEST(command_line, prints_help_and_version_and_touches_nothing) {
+    const std::string version = "code2option " CODE2OPTION_VERSION "\r\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--help"}, "Usage: code2option [FILE]...\r\n"},
+        {{"-h"}, "Usage: code2option [FILE]...\r\n"},
+        {{"codes.txt", "--help"}, "Usage: code2option [FILE]...\r\n"},
+        {{"--version"}, version},
+    };
+    for (const auto& [arguments, first_line] : cases) {
+        sandbox box;
+        write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
+        run_result r = box.run_with(arguments, "codes.txt\n");
+        EXPECT_EQ(r.out.substr(0, first_line.size()), first_line) << arguments[0];
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(read_file(box.work / "codes.txt"), "1 2 3 4 5 6 7 8\n");
+    }
+}
+
+TEST(command_line, rejects_an_unknown_option_before_converting_anything) {
+    for (const std::string option : {"-x", "--bogus", "--helpme", "-help"}) {
+        sandbox box;
+        write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
+        run_result r = box.run_with({"codes.txt", option}, "");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "code2option: unknown option '" + option +
+                             "'; try 'code2option --help'\r\n");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(read_file(box.work / "codes.txt"), "1 2 3 4 5 6 7 8\n");
+    }
+}
+
+TEST(command_line, a_lone_double_dash_keeps_the_dialogue) {
+    sandbox box;
+    write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
+    run_result r = box.run_with({"--"}, "codes.txt\n");
+    EXPECT_EQ(r.out, prompt + converted + summary(1));
+    EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace
