@@ -63,9 +63,10 @@ file_outcome convert_code_file(output_stream& console_out, const std::string& fi
         output_stream code_out;
         if (rewound) open_code_file_for_writing(code_out, file_name, code_in);
         bool converted = is_open(code_out) && convert_code_lines(code_in, count, code_out);
+        // Closed first: on Windows an open file cannot be replaced.
+        close_code_file(code_in);
         if (!write_back(console_out, file_name, code_out, converted))
             outcome = file_outcome::not_written;
-        close_code_file(code_in);
     } else {
         write_text(console_out, "could not open file ");
         write_text(console_out, file_name);

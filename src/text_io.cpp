@@ -17,7 +17,13 @@
 #endif
 
 #ifdef _WIN32
-#error "the Windows side of text_io is not written yet"
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <cerrno>
 #include <fcntl.h>
@@ -31,13 +37,178 @@ constexpr std::size_t file_block_size = 256 * 1024;
 constexpr std::size_t console_block_size = 4 * 1024;
 constexpr char end_of_input_mark = 0x1A;
 
+// Each platform provides, with the same names and meanings:
+//   read_block       bytes read, 0 at the end, -1 on an error
+//   write_block      writes every byte or fails
+//   close_handle, seek_to_start, cut_file_here (truncate at the position),
+//   sync_file (to the disk), remove_file
+//   open_regular_file        a handle only for an existing regular file
+//   standard_*_handle
+//   prepare_replacement      opens the code file for writing (this fails when
+//                            the user may not write it) and creates the
+//                            temporary file, beside it where possible
+//   put_in_place             replaces the code file by the temporary file,
+//                            keeping the code file's attributes; false
+//                            leaves both open for a copy in place
+
+#ifdef _WIN32
+// ---------------------------------------------------------------------------
+// Win32 calls
+// ---------------------------------------------------------------------------
+
+HANDLE to_native(platform_handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+platform_handle from_native(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE || handle == nullptr
+               ? no_file
+               : reinterpret_cast<platform_handle>(handle);
+}
+
+long read_block(platform_handle handle, char* data, std::size_t size) {
+    DWORD got = 0;
+    DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (ReadFile(to_native(handle), data, wanted, &got, nullptr)) return static_cast<long>(got);
+    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;  // a closed pipe is its end
+}
+
+bool write_block(platform_handle handle, const char* data, std::size_t size) {
+    while (size > 0) {
+        DWORD wrote = 0;
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!WriteFile(to_native(handle), data, chunk, &wrote, nullptr) || wrote == 0) return false;
+        data += wrote;
+        size -= wrote;
+    }
+    return true;
+}
+
+bool close_handle(platform_handle handle) { return CloseHandle(to_native(handle)) != 0; }
+
+bool seek_to_start(platform_handle handle) {
+    return SetFilePointer(to_native(handle), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+}
+
+bool cut_file_here(platform_handle handle) { return SetEndOfFile(to_native(handle)) != 0; }
+
+bool sync_file(platform_handle handle) { return FlushFileBuffers(to_native(handle)) != 0; }
+
+void remove_file(const std::string& path) { DeleteFileA(path.c_str()); }
+
+// FILE_SHARE_DELETE besides reading and writing, so that the converted file
+// can take the code file's place while the run still has it open.
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+HANDLE open_existing(const std::string& name, DWORD access) {
+    return CreateFileA(name.c_str(), access, share_all, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Disk files only: not a console, a pipe or a device such as NUL or CON.
+platform_handle open_regular_file(const std::string& name) {
+    HANDLE handle = open_existing(name, GENERIC_READ);
+    if (handle == INVALID_HANDLE_VALUE) return no_file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(handle);
+        return no_file;
+    }
+    return from_native(handle);
+}
+
+platform_handle standard_input_handle() { return from_native(GetStdHandle(STD_INPUT_HANDLE)); }
+platform_handle standard_output_handle() { return from_native(GetStdHandle(STD_OUTPUT_HANDLE)); }
+platform_handle standard_error_handle() { return from_native(GetStdHandle(STD_ERROR_HANDLE)); }
+
+std::string directory_of(const std::string& path) {
+    std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+// The path the handle leads to, links resolved; the name where that fails.
+std::string final_path_of(platform_handle handle, const std::string& name) {
+    char path[MAX_PATH * 4];
+    DWORD size = GetFinalPathNameByHandleA(to_native(handle), path, sizeof path, FILE_NAME_NORMALIZED);
+    return size > 0 && size < sizeof path ? std::string(path, size) : name;
+}
+
+// A new file, created exclusively and shared with nobody while written.
+platform_handle create_temp_file(const std::string& prefix, std::string& path) {
+    static const char digits[] = "0123456789abcdef";
+    LARGE_INTEGER ticks{};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QueryPerformanceCounter(&ticks);
+        std::uint64_t mix = static_cast<std::uint64_t>(ticks.QuadPart) * 0x9E3779B97F4A7C15ULL ^
+                            GetCurrentProcessId() ^ static_cast<std::uint64_t>(attempt) << 48;
+        std::string candidate = prefix;
+        for (int k = 0; k < 12; ++k, mix >>= 4) candidate += digits[mix & 15];
+        HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            path = candidate;
+            return from_native(handle);
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS) return no_file;
+    }
+    return no_file;
+}
+
+bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+bool prepare_replacement(output_stream& out, const std::string& name, const input_stream& in) {
+    out.target_path = final_path_of(in.handle, name);
+    // Fails for a read-only file: it is not to be replaced.
+    out.target_handle = from_native(open_existing(out.target_path, GENERIC_WRITE));
+    BY_HANDLE_FILE_INFORMATION target{};
+    BY_HANDLE_FILE_INFORMATION read{};
+    if (out.target_handle == no_file ||
+        !GetFileInformationByHandle(to_native(out.target_handle), &target) ||
+        !GetFileInformationByHandle(to_native(in.handle), &read) || !same_file(target, read))
+        return false;
+    std::string base = out.target_path.substr(out.target_path.find_last_of("\\/") + 1);
+    out.handle = create_temp_file(directory_of(out.target_path) + "\\." + base.substr(0, 100) + ".",
+                                  out.temp_path);
+    bool beside_target = out.handle != no_file;
+    if (!beside_target) {
+        char dir[MAX_PATH + 1];
+        DWORD size = GetTempPathA(sizeof dir, dir);
+        if (size > 0 && size < sizeof dir)
+            out.handle = create_temp_file(std::string(dir, size) + "code2option.", out.temp_path);
+    }
+    out.owns_handle = out.handle != no_file;
+    // A replacement would cut the file from its other hard links.
+    out.may_rename = beside_target && target.nNumberOfLinks == 1;
+    return out.handle != no_file;
+}
+
+// ReplaceFileA keeps the code file's attributes and access rights. It needs
+// both files closed; where it fails they are opened again for the copy.
+bool put_in_place(output_stream& out) {
+    if (!sync_file(out.handle)) return false;
+    close_handle(out.handle);
+    close_handle(out.target_handle);
+    if (ReplaceFileA(out.target_path.c_str(), out.temp_path.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+        out.handle = out.target_handle = no_file;
+        out.temp_path.clear();
+        return true;
+    }
+    out.handle = from_native(open_existing(out.temp_path, GENERIC_READ));
+    out.target_handle = from_native(open_existing(out.target_path, GENERIC_WRITE));
+    return false;
+}
+
+#else
 // ---------------------------------------------------------------------------
 // POSIX calls
 // ---------------------------------------------------------------------------
 
 int to_fd(platform_handle handle) { return static_cast<int>(handle); }
 
-// Bytes read, 0 at the end, -1 on an error. EINTR is retried.
+// EINTR is retried.
 long read_block(platform_handle handle, char* data, std::size_t size) {
     for (;;) {
         ssize_t n = ::read(to_fd(handle), data, size);
@@ -45,7 +216,7 @@ long read_block(platform_handle handle, char* data, std::size_t size) {
     }
 }
 
-// Writes every byte or fails; short writes and EINTR are retried.
+// Short writes and EINTR are retried.
 bool write_block(platform_handle handle, const char* data, std::size_t size) {
     while (size > 0) {
         ssize_t n = ::write(to_fd(handle), data, size);
@@ -59,9 +230,16 @@ bool write_block(platform_handle handle, const char* data, std::size_t size) {
 
 bool close_handle(platform_handle handle) { return ::close(to_fd(handle)) == 0; }
 
-bool seek_to_start(platform_handle handle) {
-    return ::lseek(to_fd(handle), 0, SEEK_SET) == 0;
+bool seek_to_start(platform_handle handle) { return ::lseek(to_fd(handle), 0, SEEK_SET) == 0; }
+
+bool cut_file_here(platform_handle handle) {
+    off_t here = ::lseek(to_fd(handle), 0, SEEK_CUR);
+    return here >= 0 && ::ftruncate(to_fd(handle), here) == 0;
 }
+
+bool sync_file(platform_handle handle) { return ::fsync(to_fd(handle)) == 0; }
+
+void remove_file(const std::string& path) { ::unlink(path.c_str()); }
 
 // Regular files only: a directory opens for reading on Linux, and a FIFO
 // would block the open, hence O_NONBLOCK until the type is known.
@@ -100,7 +278,7 @@ platform_handle create_temp_file(std::string path_template, std::string& path) {
 // it; where that directory takes no new file, it goes to the temporary
 // directory and is later copied in place.
 platform_handle create_replacement_file(const std::string& target, std::string& path,
-                                    bool& beside_target) {
+                                        bool& beside_target) {
     std::string base = target.substr(target.find_last_of('/') + 1);
     std::string beside = directory_of(target) + "/." + base.substr(0, 100) + ".XXXXXX";
     platform_handle fd = create_temp_file(beside, path);
@@ -114,7 +292,7 @@ platform_handle create_replacement_file(const std::string& target, std::string& 
 // The code file, symbolic links resolved, opened for writing: this fails when
 // the user may not write it. It must still be the file that was read.
 platform_handle open_target_for_writing(const std::string& name, platform_handle read_handle,
-                                    std::string& target, struct stat& st) {
+                                        std::string& target, struct stat& st) {
     char* resolved = ::realpath(name.c_str(), nullptr);
     if (resolved == nullptr) return no_file;
     target = resolved;
@@ -130,8 +308,7 @@ platform_handle open_target_for_writing(const std::string& name, platform_handle
     return fd;
 }
 
-bool prepare_replacement(output_stream& out, const std::string& name,
-                         const input_stream& in) {
+bool prepare_replacement(output_stream& out, const std::string& name, const input_stream& in) {
     struct stat st {};
     out.target_handle = open_target_for_writing(name, in.handle, out.target_path, st);
     if (out.target_handle == no_file) return false;
@@ -163,8 +340,8 @@ void sync_directory(const std::string& dir) {
     ::close(fd);
 }
 
-bool rename_over_target(output_stream& out) {
-    if (!copy_attributes(out.handle, out.target_handle) || ::fsync(to_fd(out.handle)) != 0 ||
+bool put_in_place(output_stream& out) {
+    if (!copy_attributes(out.handle, out.target_handle) || !sync_file(out.handle) ||
         ::rename(out.temp_path.c_str(), out.target_path.c_str()) != 0)
         return false;
     out.temp_path.clear();
@@ -172,30 +349,31 @@ bool rename_over_target(output_stream& out) {
     return true;
 }
 
+#endif
+
+// ---------------------------------------------------------------------------
+// The replacement of the code file, on top of the calls above
+// ---------------------------------------------------------------------------
+
 // Overwrites the code file from its first byte with the complete temporary
 // file, then cuts it to the new length; no write goes unchecked.
 bool copy_into_target(output_stream& out) {
-    int from = to_fd(out.handle);
-    int to = to_fd(out.target_handle);
-    if (::lseek(from, 0, SEEK_SET) != 0 || ::lseek(to, 0, SEEK_SET) != 0) return false;
-    off_t total = 0;
+    if (out.handle == no_file || out.target_handle == no_file || !seek_to_start(out.handle) ||
+        !seek_to_start(out.target_handle))
+        return false;
     for (;;) {
         long n = read_block(out.handle, out.buffer.data(), out.buffer.size());
         if (n < 0) return false;
         if (n == 0) break;
         if (!write_block(out.target_handle, out.buffer.data(), static_cast<std::size_t>(n)))
             return false;
-        total += n;
     }
-    return ::ftruncate(to, total) == 0 && ::fsync(to) == 0;
+    return cut_file_here(out.target_handle) && sync_file(out.target_handle);
 }
 
 bool finish_replacement(output_stream& out) {
-    if (out.may_rename && rename_over_target(out)) return true;
-    return copy_into_target(out);
+    return (out.may_rename && put_in_place(out)) || copy_into_target(out);
 }
-
-void remove_file(const std::string& path) { ::unlink(path.c_str()); }
 
 // ---------------------------------------------------------------------------
 // The byte rules, on top of the calls above
