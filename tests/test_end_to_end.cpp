@@ -49,6 +49,9 @@ struct sandbox {
                                        fs::perms::group_exec | fs::perms::others_read |
                                        fs::perms::others_exec);
         fs::copy_file(CODE2OPTION_BINARY, binary);
+#ifdef CODE2OPTION_WINDOWS_EXE
+        fs::copy_file(CODE2OPTION_WINDOWS_EXE, root.path / "code2option.exe");
+#endif
     }
 
     // Runs `prefix code2option` in `work`, with `input` piped in.
@@ -229,6 +232,10 @@ TEST(run, shows_the_prompt_before_it_waits_for_the_name) {
 }
 
 TEST(write_back, keeps_permission_bits_and_owner) {
+#ifdef CODE2OPTION_UNDER_WINE
+    GTEST_SKIP() << "POSIX permission bits and owners: Windows keeps attributes and access "
+                    "rights instead, which wine does not map to them";
+#endif
     sandbox box;
     write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
     ASSERT_EQ(chmod((box.work / "codes.txt").c_str(), 0640), 0);
@@ -293,7 +300,14 @@ TEST(write_back, rewrites_in_place_where_the_directory_takes_no_new_file) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(box.work / "codes.txt"), three_records);
     EXPECT_EQ(list_names(box.work), std::set<std::string>{"codes.txt"});
-    EXPECT_TRUE(list_names(box.root.path / "tmp").empty());
+#ifdef CODE2OPTION_UNDER_WINE
+    // Windows takes its temporary directory from the prefix, not from TMPDIR.
+    for (const auto& entry :
+         fs::directory_iterator("/tmp/code2option-wine-65534/drive_c/users/nobody/Temp"))
+        EXPECT_NE(entry.path().filename().string().rfind("code2option.", 0), 0u) << entry.path();
+#else
+    EXPECT_EQ(list_names(box.root.path / "tmp"), std::set<std::string>{});
+#endif
 }
 
 TEST(write_back, reports_a_directory_that_is_not_writable_at_all) {
@@ -316,6 +330,10 @@ std::string codes_over_the_size_limit() {
 }
 
 TEST(write_back, reports_the_file_size_limit_and_keeps_the_file) {
+#ifdef CODE2OPTION_UNDER_WINE
+    GTEST_SKIP() << "POSIX file size limit and SIGXFSZ: under wine the limit falls on wine's "
+                    "own server as well";
+#endif
     sandbox box;
     const std::string codes = codes_over_the_size_limit();
     write_file(box.work / "codes.txt", codes);
@@ -328,6 +346,10 @@ TEST(write_back, reports_the_file_size_limit_and_keeps_the_file) {
 }
 
 TEST(write_back, keeps_the_file_when_killed_by_the_size_limit) {
+#ifdef CODE2OPTION_UNDER_WINE
+    GTEST_SKIP() << "POSIX file size limit and SIGXFSZ: under wine the limit falls on wine's "
+                    "own server as well";
+#endif
     sandbox box;
     const std::string codes = codes_over_the_size_limit();
     write_file(box.work / "codes.txt", codes);
