@@ -28,8 +28,8 @@ std::string make_code_line(std::uint64_t& state) {
     unsigned order = pick(state, 9, 40);
     unsigned width = pick(state, 30, 400);
     unsigned height = pick(state, 30, 400);
-    std::string line = std::to_string(order) + " " + std::to_string(width) + " " +
-                       std::to_string(height) + " ";
+    std::string line =
+        std::to_string(order) + " " + std::to_string(width) + " " + std::to_string(height) + " ";
     if (pick(state, 0, 19) == 0) line += '"';  // every 20th: the "( pair
     unsigned groups = pick(state, 3, 12);
     for (unsigned g = 0; g < groups; ++g) {

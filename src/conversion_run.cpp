@@ -12,8 +12,8 @@ namespace {
 
 // Echoes the name, then puts the converted file in place of the code file.
 // On any failure the code file keeps its content and the dialogue says so.
-bool write_back(output_stream& console, const std::string& file_name,
-                output_stream& code_out, bool converted) {
+bool write_back(output_stream& console, const std::string& file_name, output_stream& code_out,
+                bool converted) {
     write_text(console, file_name);
     end_line(console);
     if (converted && close_code_file(code_out)) return true;

@@ -25,10 +25,10 @@
 #endif
 #include <windows.h>
 #else
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace {
@@ -128,7 +128,8 @@ std::string directory_of(const std::string& path) {
 // The path the handle leads to, links resolved; the name where that fails.
 std::string final_path_of(platform_handle handle, const std::string& name) {
     char path[MAX_PATH * 4];
-    DWORD size = GetFinalPathNameByHandleA(to_native(handle), path, sizeof path, FILE_NAME_NORMALIZED);
+    DWORD size =
+        GetFinalPathNameByHandleA(to_native(handle), path, sizeof path, FILE_NAME_NORMALIZED);
     return size > 0 && size < sizeof path ? std::string(path, size) : name;
 }
 
@@ -325,8 +326,7 @@ bool prepare_replacement(output_stream& out, const std::string& name, const inpu
 bool copy_attributes(platform_handle handle, platform_handle target_handle) {
     struct stat st {};
     struct stat own {};
-    if (::fstat(to_fd(target_handle), &st) != 0 || ::fstat(to_fd(handle), &own) != 0)
-        return false;
+    if (::fstat(to_fd(target_handle), &st) != 0 || ::fstat(to_fd(handle), &own) != 0) return false;
     if ((own.st_uid != st.st_uid || own.st_gid != st.st_gid) &&
         ::fchown(to_fd(handle), st.st_uid, st.st_gid) != 0)
         return false;

@@ -16,9 +16,7 @@ using platform_handle = std::intptr_t;
 inline constexpr platform_handle no_file = -1;
 
 // The fixed whitespace set: HT, LF, VT, FF, CR and SP. No locale.
-constexpr bool is_whitespace_byte(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+constexpr bool is_whitespace_byte(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Bit k is set where text[base + k] is whitespace, for the 64 bytes from
 // base on; bytes past the end count as whitespace. base < text.size().
@@ -38,10 +36,10 @@ struct output_stream {
     std::size_t used = 0;
 
     // Code file only: where the output goes and how it gets there.
-    std::string temp_path;    // empty when there is no temporary file
-    std::string target_path;  // the code file, symbolic links resolved
+    std::string temp_path;                    // empty when there is no temporary file
+    std::string target_path;                  // the code file, symbolic links resolved
     platform_handle target_handle = no_file;  // the code file, open for writing
-    bool may_rename = false;  // false: copy into the code file in place
+    bool may_rename = false;                  // false: copy into the code file in place
 
     output_stream() = default;
     output_stream(const output_stream&) = delete;

@@ -62,8 +62,8 @@ struct sandbox {
     run_result run_with(const std::vector<std::string>& arguments, const std::string& input,
                         const std::string& prefix = "") const {
         write_file(root.path / "stdin", input);
-        std::string command = "cd " + quote(work.string()) + " && cat ../stdin | (" + prefix +
-                              " ../code2option";
+        std::string command =
+            "cd " + quote(work.string()) + " && cat ../stdin | (" + prefix + " ../code2option";
         for (const std::string& argument : arguments) command.append(" ").append(quote(argument));
         command += ") >../stdout 2>../stderr";
         int raw = std::system(("sh -c " + quote(command) + " 2>/dev/null").c_str());
@@ -110,7 +110,7 @@ struct run_case {
     const char* what;
     std::string file;  // content of "codes.txt"
     std::string input;
-    std::string out;   // after the prompt
+    std::string out;  // after the prompt
     std::string file_after;
 };
 
@@ -146,7 +146,9 @@ INSTANTIATE_TEST_SUITE_P(
                  converted + summary(1), r18},
         run_case{"name ended by the end of input", "1 2 3 4 5 6 7 8\n", "codes.txt",
                  converted + summary(1), r18},
-        run_case{"name ended by 0x1A", "1 2 3 4 5 6 7 8\n", "codes.txt\x1a" "junk",
+        run_case{"name ended by 0x1A", "1 2 3 4 5 6 7 8\n",
+                 "codes.txt\x1a"
+                 "junk",
                  converted + summary(1), r18},
         run_case{"CR inside the name is dropped", "1 2 3 4 5 6 7 8\n", "codes\r.txt\r\n",
                  converted + summary(1), r18},
@@ -160,10 +162,14 @@ INSTANTIATE_TEST_SUITE_P(
         run_case{"CR LF, stray CR and a last line without line end",
                  "1 2 3 4 5 6 7 \r8\r\n1 2 3 4 5 6 7 8", "codes.txt\n", converted + summary(2),
                  r18 + r18},
-        run_case{"0x1A ends the code file", "1 2 3 4 5 6 7 8\n\x1a" "9 9 9\n", "codes.txt\n",
-                 converted + summary(1), r18},
+        run_case{"0x1A ends the code file",
+                 "1 2 3 4 5 6 7 8\n\x1a"
+                 "9 9 9\n",
+                 "codes.txt\n", converted + summary(1), r18},
         run_case{"NUL and high bytes pass through", "\x80\xff 2 3 \0 5 6 7 8\n"s, "codes.txt\n",
-                 converted + summary(1), "\x80\xff 2 3\0" "6 7 8 5 6: 7 x 8 </option>\r\n"s},
+                 converted + summary(1),
+                 "\x80\xff 2 3\0"
+                 "6 7 8 5 6: 7 x 8 </option>\r\n"s},
         run_case{"a NUL byte in the name does not open its prefix", "x\n", "codes.txt\0.bak\n"s,
                  "could not open file codes.txt\0.bak\r\n"s + summary(0), "x\n"}),
     [](const testing::TestParamInfo<run_case>& info) { return name_of_case(info.param.what); });
@@ -223,7 +229,8 @@ TEST(run, shows_the_prompt_before_it_waits_for_the_name) {
     close(to_tool[1]);
     char buf[256];
     ssize_t n;
-    while ((n = read(from_tool[0], buf, sizeof buf)) > 0) seen.append(buf, static_cast<std::size_t>(n));
+    while ((n = read(from_tool[0], buf, sizeof buf)) > 0)
+        seen.append(buf, static_cast<std::size_t>(n));
     close(from_tool[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -295,7 +302,8 @@ TEST(write_back, rewrites_in_place_where_the_directory_takes_no_new_file) {
     box.give_to_nobody();
     ASSERT_EQ(chown((box.root.path / "tmp").c_str(), 65534, 65534), 0);
     ASSERT_EQ(chmod(box.work.c_str(), 0555), 0);
-    run_result r = box.run("codes.txt\n", "TMPDIR=" + (box.root.path / "tmp").string() + " " + nobody);
+    run_result r =
+        box.run("codes.txt\n", "TMPDIR=" + (box.root.path / "tmp").string() + " " + nobody);
     EXPECT_EQ(r.out, prompt + converted + summary(3));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(read_file(box.work / "codes.txt"), three_records);
@@ -378,9 +386,8 @@ TEST(command_line, converts_named_files_in_turn_and_reports_each) {
     write_file(box.work / "a.txt", "1 2 3 4 5 6 7 8\n");
     write_file(box.work / "-x", "1 2 3 4 5 6 7 8\n\n1 2 3 4 5 6 7 8");
     run_result r = box.run_with({"a.txt", "nosuch.txt", "--", "-x"}, "ignored.txt\n");
-    EXPECT_EQ(r.out, processing + "a.txt\r\n" + summary(1) +
-                         "could not open file nosuch.txt\r\n" + summary(0) +
-                         processing + "-x\r\n" + summary(2));
+    EXPECT_EQ(r.out, processing + "a.txt\r\n" + summary(1) + "could not open file nosuch.txt\r\n" +
+                         summary(0) + processing + "-x\r\n" + summary(2));
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(read_file(box.work / "a.txt"), r18);
@@ -436,8 +443,8 @@ TEST(command_line, rejects_an_unknown_option_before_converting_anything) {
         write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
         run_result r = box.run_with({"codes.txt", option}, "");
         EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "code2option: unknown option '" + option +
-                             "'; try 'code2option --help'\r\n");
+        EXPECT_EQ(r.err,
+                  "code2option: unknown option '" + option + "'; try 'code2option --help'\r\n");
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(read_file(box.work / "codes.txt"), "1 2 3 4 5 6 7 8\n");
     }

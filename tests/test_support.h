@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <stdlib.h>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <stdlib.h>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -44,7 +44,8 @@ inline std::string read_file(const fs::path& path) {
 
 inline std::set<std::string> list_names(const fs::path& dir) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.insert(entry.path().filename().string());
     return names;
 }
 

@@ -21,8 +21,10 @@ std::vector<std::string> model_lines(const std::string& bytes) {
     }
     std::vector<std::string> lines{""};
     for (char c : kept) {
-        if (c == '\n') lines.emplace_back();
-        else lines.back().push_back(c);
+        if (c == '\n')
+            lines.emplace_back();
+        else
+            lines.back().push_back(c);
     }
     if (lines.back().empty()) lines.pop_back();
     return lines;
@@ -54,8 +56,12 @@ TEST(read_text_line, follows_the_input_text_rules) {
         {"\r\r\r", {}},
         {"", {}},
         {"A\r", {"A"}},
-        {"A\n\x1a" "B\n", {"A"}},
-        {"\x1a" "A\n", {}},
+        {"A\n\x1a"
+         "B\n",
+         {"A"}},
+        {"\x1a"
+         "A\n",
+         {}},
         {"\0\x7f\x80\xff\n"s, {"\0\x7f\x80\xff"s}},
     };
     temp_dir dir;
@@ -73,7 +79,9 @@ TEST(read_text_line, gives_the_same_lines_for_every_block_size) {
         bytes += (i % 3 == 0) ? "\r\n" : (i % 3 == 1) ? "\n" : "\r\r";
         if (i % 5 == 0) bytes += "\n\r";
     }
-    bytes += "tail\x1a" "after the end\n";
+    bytes +=
+        "tail\x1a"
+        "after the end\n";
     temp_dir dir;
     write_file(dir.path / "f", bytes);
     std::vector<std::string> expected = model_lines(bytes);
@@ -109,7 +117,9 @@ TEST(read_text_line, keeps_the_target_once_the_stream_has_failed) {
 
 TEST(rewind_code_file, reads_again_from_the_first_byte_and_lifts_the_0x1a_end) {
     temp_dir dir;
-    write_file(dir.path / "f", "A\n\x1a" "B\n");
+    write_file(dir.path / "f",
+               "A\n\x1a"
+               "B\n");
     input_stream in;
     open_code_file_for_reading(in, (dir.path / "f").string());
     for (int pass = 0; pass < 2; ++pass) {
@@ -199,7 +209,10 @@ TEST(write_text, writes_every_line_feed_as_cr_lf_whatever_the_buffer_size) {
 
 TEST(write_number, writes_plain_decimal_digits) {
     const std::pair<std::int64_t, std::string> cases[] = {
-        {0, "0"}, {42, "42"}, {1000, "1000"}, {2147483648LL, "2147483648"},
+        {0, "0"},
+        {42, "42"},
+        {1000, "1000"},
+        {2147483648LL, "2147483648"},
         {9223372036854775807LL, "9223372036854775807"}};
     temp_dir dir;
     for (auto& [value, digits] : cases) {
@@ -232,9 +245,14 @@ TEST(open_code_file_for_writing, leaves_the_code_file_alone_until_the_close) {
 }
 
 TEST(count_code_lines, counts_the_non_empty_lines) {
-    const std::pair<std::string, std::int64_t> cases[] = {
-        {"", 0}, {"\n\n\r\n", 0}, {"a\nb\n", 2}, {"a\nb", 2}, {"a\n\n \n\tb\n\n", 3},
-        {"a\n\x1a" "b\n", 1}};
+    const std::pair<std::string, std::int64_t> cases[] = {{"", 0},
+                                                          {"\n\n\r\n", 0},
+                                                          {"a\nb\n", 2},
+                                                          {"a\nb", 2},
+                                                          {"a\n\n \n\tb\n\n", 3},
+                                                          {"a\n\x1a"
+                                                           "b\n",
+                                                           1}};
     temp_dir dir;
     for (auto& [bytes, count] : cases) {
         write_file(dir.path / "f", bytes);
