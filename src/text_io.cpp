@@ -33,8 +33,8 @@
 
 namespace {
 
-constexpr std::size_t file_block_size = 256 * 1024;
-constexpr std::size_t console_block_size = 4 * 1024;
+constexpr std::size_t file_block_size = std::size_t{256} * 1024;
+constexpr std::size_t console_block_size = std::size_t{4} * 1024;
 constexpr char end_of_input_mark = 0x1A;
 
 // Each platform provides, with the same names and meanings:
@@ -267,11 +267,15 @@ std::string directory_of(const std::string& path) {
 }
 
 // Creates a new file from a mkstemp template: exclusively, mode 0600.
-platform_handle create_temp_file(std::string path_template, std::string& path) {
-    int fd = ::mkstemp(path_template.data());
-    if (fd < 0) return no_file;
-    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+// `path` gets its name, or stays empty.
+platform_handle create_temp_file(const std::string& path_template, std::string& path) {
     path = path_template;
+    int fd = ::mkstemp(path.data());
+    if (fd < 0) {
+        path.clear();
+        return no_file;
+    }
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     return fd;
 }
 
@@ -607,7 +611,7 @@ void write_text(output_stream& out, std::string_view text) {
             put_bytes(out, text.data(), text.size());
             return;
         }
-        std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+        auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
         put_bytes(out, text.data(), length);
         put_bytes(out, "\r\n", 2);
         text.remove_prefix(length + 1);

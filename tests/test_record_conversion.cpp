@@ -69,13 +69,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<record_case>& info) { return name_of_case(info.param.what); });
 
 TEST(normalize_code_line, changes_only_lines_with_a_comma) {
-    struct {
+    const struct {
         std::string before, after;
     } cases[] = {
         {"\"(", "\"("},     {",\"(", ",\" ("}, {"\"(,", "\" (,"}, {"\"\"(,\"(", "\"\" (,\"("},
         {"\"x(,", "\"x(,"}, {",", ","},        {"", ""},
     };
-    for (auto& c : cases) {
+    for (const auto& c : cases) {
         std::string line = c.before;
         normalize_code_line(line);
         EXPECT_EQ(line, c.after) << c.before;

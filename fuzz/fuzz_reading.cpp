@@ -1,0 +1,68 @@
+// Fuzzes the reading rules: any bytes, read through buffers of a
+// fuzzer-chosen size, give the same lines and the same words as when read
+// in one block, and as the plain model of the rules.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_model.h"
+#include "text_io.h"
+
+namespace {
+
+// The input lives in a memory file; each stream reads it through a handle
+// of its own from the first byte, with a buffer of the chosen size.
+int memory_file() {
+    static const int fd = memfd_create("code2option-fuzz", 0);
+    return fd;
+}
+
+void open_with_block(input_stream& in, std::size_t block) {
+    in.handle = dup(memory_file());
+    in.owns_handle = true;
+    if (in.handle < 0 || !rewind_code_file(in)) std::abort();
+    in.buffer.resize(block);
+}
+
+std::vector<std::string> read_lines(std::size_t block) {
+    input_stream in;
+    open_with_block(in, block);
+    std::vector<std::string> lines;
+    std::string line;
+    while (read_text_line(in, line)) lines.push_back(line);
+    if (!in.eof || !in.fail) std::abort();
+    return lines;
+}
+
+std::vector<std::string> read_words(std::size_t block) {
+    input_stream in;
+    open_with_block(in, block);
+    std::vector<std::string> words;
+    std::string word;
+    while (read_field(in, word)) words.push_back(word);
+    if (!in.eof || !in.fail) std::abort();
+    return words;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const std::size_t line_block = 1 + data[0] % 64;
+    const std::size_t word_block = 1 + data[1] % 64;
+    const std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
+    if (ftruncate(memory_file(), 0) != 0 ||
+        pwrite(memory_file(), bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        std::abort();
+
+    const std::size_t whole = bytes.size() + 1;
+    std::vector<std::string> lines = read_lines(line_block);
+    if (lines != read_lines(whole) || lines != model_lines(bytes)) std::abort();
+    std::vector<std::string> words = read_words(word_block);
+    if (words != read_words(whole) || words != model_words(model_filtered(bytes))) std::abort();
+    return 0;
+}
