@@ -41,7 +41,12 @@ bool convert_code_lines(input_stream& in, std::int64_t count, output_stream& out
     record_buffers buffers;
     for (std::int64_t record_number = 1; record_number <= count; ++record_number)
         if (!convert_code_line(in, buffers, out)) return false;
-    return true;
+    // A code line past the count means the file grew between the passes;
+    // replacing it now would lose that line.
+    std::string_view rest;
+    while (read_text_line_view(in, rest, buffers.spill))
+        if (!rest.empty()) return false;
+    return !in.read_error;
 }
 
 namespace {

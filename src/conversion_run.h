@@ -11,8 +11,9 @@
 std::int64_t count_code_lines(input_stream& in);
 
 // Record pass: converts `count` code lines from `in` into `out`. False when
-// the code file ran out of code lines first, i.e. it changed under the run
-// or could not be read; its replacement must then not go ahead.
+// the code file no longer holds exactly `count` code lines (it changed
+// under the run) or a read failed in either pass; its replacement must then
+// not go ahead.
 bool convert_code_lines(input_stream& in, std::int64_t count, output_stream& out);
 
 // The whole run. With no arguments: asks for the code file's name on

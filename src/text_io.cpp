@@ -410,7 +410,8 @@ bool fill_input(input_stream& in) {
     while (!in.at_end) {
         long n = read_block(in.handle, in.buffer.data(), in.buffer.size());
         if (n <= 0) {
-            in.at_end = true;  // a read error counts as the end
+            in.at_end = true;  // a read error counts as the end, and is kept
+            in.read_error = in.read_error || n < 0;
             break;
         }
         in.end = cut_at_end_mark(in.buffer.data(), static_cast<std::size_t>(n), in.at_end);
@@ -491,6 +492,7 @@ void open_standard_input(input_stream& in, output_stream& tied_output) {
 
 void open_code_file_for_reading(input_stream& in, const std::string& name) {
     close_code_file(in);
+    in.read_error = false;
     // A name holding a NUL byte cannot be handed to the platform whole.
     if (name.find('\0') == std::string::npos) in.handle = open_regular_file(name);
     in.owns_handle = in.handle != no_file;

@@ -55,6 +55,9 @@ struct input_stream {
     bool at_end = false;  // the platform's end, a read error or a 0x1A byte
     bool eof = false;
     bool fail = false;
+    // A read failed since the open: what was read may be incomplete. Unlike
+    // the states, a rewind keeps it.
+    bool read_error = false;
     std::vector<char> buffer;  // bytes already filtered by the input rules
     std::size_t begin = 0;
     std::size_t end = 0;

@@ -1,4 +1,7 @@
 // The byte rules of reading and writing, the count and record passes.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -28,6 +31,11 @@ std::vector<std::string> model_lines(const std::string& bytes) {
     }
     if (lines.back().empty()) lines.pop_back();
     return lines;
+}
+
+void close_handle_for_test(input_stream& in) {
+    ::close(static_cast<int>(in.handle));
+    in.handle = no_file;
 }
 
 // Reads every line of a file with read buffers of `block_size` bytes.
@@ -279,6 +287,53 @@ TEST(convert_code_lines, skips_empty_lines_and_stops_at_the_count) {
               "1 2 346 7 8 5 6: 7 x 8 </option>\r\n"
               "      :  x  </option>\r\n"
               "last      :  x  </option>\r\n");
+}
+
+TEST(convert_code_lines, reports_a_code_file_that_grew_between_the_passes) {
+    temp_dir dir;
+    write_file(dir.path / "f", "a\nb\n");
+    input_stream in;
+    open_code_file_for_reading(in, (dir.path / "f").string());
+    std::int64_t count = count_code_lines(in);
+    ASSERT_EQ(count, 2);
+    std::ofstream(dir.path / "f", std::ios::app) << "\n\nc\n";
+    ASSERT_TRUE(rewind_code_file(in));
+    output_stream out;
+    open_code_file_for_writing(out, (dir.path / "f").string(), in);
+    EXPECT_FALSE(convert_code_lines(in, count, out));
+}
+
+TEST(convert_code_lines, accepts_empty_lines_added_after_the_last_code) {
+    temp_dir dir;
+    write_file(dir.path / "f", "a\nb\n");
+    input_stream in;
+    open_code_file_for_reading(in, (dir.path / "f").string());
+    std::int64_t count = count_code_lines(in);
+    std::ofstream(dir.path / "f", std::ios::app) << "\r\n\n";
+    ASSERT_TRUE(rewind_code_file(in));
+    output_stream out;
+    open_code_file_for_writing(out, (dir.path / "f").string(), in);
+    EXPECT_TRUE(convert_code_lines(in, count, out));
+}
+
+TEST(convert_code_lines, reports_a_read_error) {
+    // A handle open for writing only: every read of it fails.
+    temp_dir dir;
+    write_file(dir.path / "f", "a\nb\n");
+    input_stream in;
+    open_code_file_for_reading(in, (dir.path / "f").string());
+    output_stream out;
+    open_code_file_for_writing(out, (dir.path / "f").string(), in);
+    ASSERT_TRUE(is_open(out));
+    close_handle_for_test(in);
+    in.handle = ::open((dir.path / "f").c_str(), O_WRONLY);
+    in.owns_handle = true;
+    std::int64_t count = count_code_lines(in);
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(in.read_error);
+    ASSERT_TRUE(rewind_code_file(in));
+    EXPECT_TRUE(in.read_error);  // kept across the rewind
+    EXPECT_FALSE(convert_code_lines(in, count, out));
 }
 
 TEST(convert_code_lines, reports_a_code_file_that_shrank_between_the_passes) {
