@@ -28,25 +28,20 @@ void open_with_block(input_stream& in, std::size_t block) {
     in.buffer.resize(block);
 }
 
-std::vector<std::string> read_lines(std::size_t block) {
+// Everything `read` delivers (read_text_line or read_field), in order.
+template <typename reader>
+std::vector<std::string> read_all(std::size_t block, reader read) {
     input_stream in;
     open_with_block(in, block);
-    std::vector<std::string> lines;
-    std::string line;
-    while (read_text_line(in, line)) lines.push_back(line);
+    std::vector<std::string> pieces;
+    std::string piece;
+    while (read(in, piece)) pieces.push_back(piece);
     if (!in.eof || !in.fail) std::abort();
-    return lines;
+    return pieces;
 }
 
-std::vector<std::string> read_words(std::size_t block) {
-    input_stream in;
-    open_with_block(in, block);
-    std::vector<std::string> words;
-    std::string word;
-    while (read_field(in, word)) words.push_back(word);
-    if (!in.eof || !in.fail) std::abort();
-    return words;
-}
+std::vector<std::string> read_lines(std::size_t block) { return read_all(block, read_text_line); }
+std::vector<std::string> read_words(std::size_t block) { return read_all(block, read_field); }
 
 }  // namespace
 
