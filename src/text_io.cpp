@@ -29,6 +29,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 #endif
 
 namespace {
@@ -313,6 +316,26 @@ platform_handle open_target_for_writing(const std::string& name, platform_handle
     return fd;
 }
 
+// Extended attributes, access control lists among them, would not follow a
+// rename. The SELinux label is left out: the new file gets its directory's.
+bool has_extended_attributes(platform_handle handle) {
+#ifdef __linux__
+    ssize_t size = ::flistxattr(to_fd(handle), nullptr, 0);
+    if (size <= 0) return false;
+    std::string names(static_cast<std::size_t>(size), '\0');
+    size = ::flistxattr(to_fd(handle), names.data(), names.size());
+    if (size < 0) return true;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(size);) {
+        std::string_view attribute(names.data() + at);
+        if (attribute != "security.selinux") return true;
+        at += attribute.size() + 1;
+    }
+#else
+    static_cast<void>(handle);
+#endif
+    return false;
+}
+
 bool prepare_replacement(output_stream& out, const std::string& name, const input_stream& in) {
     struct stat st {};
     out.target_handle = open_target_for_writing(name, in.handle, out.target_path, st);
@@ -321,7 +344,8 @@ bool prepare_replacement(output_stream& out, const std::string& name, const inpu
     out.handle = create_replacement_file(out.target_path, out.temp_path, beside_target);
     out.owns_handle = out.handle != no_file;
     // A rename would cut the file from its other hard links.
-    out.may_rename = beside_target && st.st_nlink == 1;
+    out.may_rename =
+        beside_target && st.st_nlink == 1 && !has_extended_attributes(out.target_handle);
     return out.handle != no_file;
 }
 

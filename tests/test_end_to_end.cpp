@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -275,6 +276,22 @@ TEST(write_back, keeps_a_symbolic_link_and_rewrites_its_target) {
     EXPECT_EQ(fs::read_symlink(box.work / "codes.txt"), "../data/real.txt");
     EXPECT_EQ(read_file(box.root.path / "data" / "real.txt"), r18);
     EXPECT_EQ(list_names(box.root.path / "data"), std::set<std::string>{"real.txt"});
+}
+
+TEST(write_back, keeps_extended_attributes) {
+    skip_under_wine("POSIX extended attributes");
+    sandbox box;
+    write_file(box.work / "codes.txt", "1 2 3 4 5 6 7 8\n");
+    const std::string path = (box.work / "codes.txt").string();
+    if (setxattr(path.c_str(), "user.note", "kept", 4, 0) != 0)
+        GTEST_SKIP() << "this file system takes no user extended attributes";
+    run_result r = box.run("codes.txt\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(box.work / "codes.txt"), r18);
+    char value[16] = {};
+    EXPECT_EQ(getxattr(path.c_str(), "user.note", value, sizeof value), 4);
+    EXPECT_STREQ(value, "kept");
+    EXPECT_EQ(list_names(box.work), std::set<std::string>{"codes.txt"});
 }
 
 TEST(write_back, keeps_hard_links_together) {
