@@ -1,6 +1,7 @@
 // Fuzzes the reading rules: any bytes, read through buffers of a
 // fuzzer-chosen size, give the same lines and the same words as when read
-// in one block, and as the plain model of the rules.
+// in one block, and as the plain model of the rules; skipping the lines
+// sees the same lines.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -41,6 +42,17 @@ std::vector<std::string> read_all(std::size_t block, reader read) {
 }
 
 std::vector<std::string> read_lines(std::size_t block) { return read_all(block, read_text_line); }
+
+// For each line skipped, whether it held anything.
+std::vector<bool> skip_lines(std::size_t block) {
+    input_stream in;
+    open_with_block(in, block);
+    std::vector<bool> held;
+    bool holds_text = false;
+    while (skip_text_line(in, holds_text)) held.push_back(holds_text);
+    if (!in.eof || !in.fail) std::abort();
+    return held;
+}
 std::vector<std::string> read_words(std::size_t block) { return read_all(block, read_field); }
 
 }  // namespace
@@ -57,6 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t whole = bytes.size() + 1;
     std::vector<std::string> lines = read_lines(line_block);
     if (lines != read_lines(whole) || lines != model_lines(bytes)) std::abort();
+    std::vector<bool> held = skip_lines(line_block);
+    if (held.size() != lines.size()) std::abort();
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        if (held[k] == lines[k].empty()) std::abort();
     std::vector<std::string> words = read_words(word_block);
     if (words != read_words(whole) || words != model_words(model_filtered(bytes))) std::abort();
     return 0;

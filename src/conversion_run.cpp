@@ -28,11 +28,10 @@ bool write_back(output_stream& console, const std::string& file_name, output_str
 
 std::int64_t count_code_lines(input_stream& in) {
     std::int64_t count = 0;
-    std::string_view line;
-    std::string spill;
+    bool holds_code = false;
     while (!in.eof && !in.fail) {
-        read_text_line_view(in, line, spill);
-        if (!line.empty()) ++count;
+        skip_text_line(in, holds_code);
+        if (holds_code) ++count;
     }
     return count;
 }

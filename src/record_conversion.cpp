@@ -126,8 +126,8 @@ bool convert_code_line(input_stream& in, record_buffers& buffers, output_stream&
         buffers.code_line.insert(at, 1, ' ');
         line = buffers.code_line;
     }
+    // A record holds no line feed: no field holds whitespace.
     format_option_record(split_fields(line), buffers.record);
-    buffers.record.push_back('\n');
-    write_text(out, buffers.record);
+    write_line(out, buffers.record);
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -571,6 +572,35 @@ bool read_text_line_view(input_stream& in, std::string_view& line, std::string& 
     return !in.fail;
 }
 
+bool skip_text_line(input_stream& in, bool& holds_text) {
+    holds_text = false;
+    if (in.eof || in.fail) {
+        in.fail = true;
+        return false;
+    }
+    if (!has_input(in)) {
+        in.eof = in.fail = true;
+        return false;
+    }
+    // Only whether the line holds a byte other than CR matters: its first
+    // byte mostly tells, so there is no second search as in reading it.
+    const void* lf = nullptr;
+    do {
+        const char* start = in.buffer.data() + in.begin;
+        std::size_t size = in.end - in.begin;
+        lf = std::memchr(start, '\n', size);
+        if (lf != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        holds_text =
+            holds_text || std::any_of(start, start + size, [](char c) { return c != '\r'; });
+        in.begin += size + (lf != nullptr);
+    } while (lf == nullptr && has_input(in));
+    if (lf == nullptr) {
+        in.eof = true;
+        in.fail = !holds_text;  // carriage returns alone are no line
+    }
+    return !in.fail;
+}
+
 bool read_text_line(input_stream& in, std::string& line) {
     if (in.eof || in.fail) {
         in.fail = true;
@@ -642,6 +672,12 @@ void write_text(output_stream& out, std::string_view text) {
         put_bytes(out, "\r\n", 2);
         text.remove_prefix(length + 1);
     }
+}
+
+void write_line(output_stream& out, std::string_view line) {
+    assert(line.find('\n') == std::string_view::npos);
+    put_bytes(out, line.data(), line.size());
+    put_bytes(out, "\r\n", 2);
 }
 
 void write_number(output_stream& out, std::int64_t value) {

@@ -88,6 +88,10 @@ bool read_text_line(input_stream& in, std::string& line);
 // `line` is empty when no line was delivered.
 bool read_text_line_view(input_stream& in, std::string_view& line, std::string& spill);
 
+// Reads past the next line as read_text_line would, without delivering it:
+// `holds_text` tells whether it was non-empty. Faster where only that counts.
+bool skip_text_line(input_stream& in, bool& holds_text);
+
 // Reads the next whitespace-separated word; the target keeps its value when
 // there is none.
 bool read_field(input_stream& in, std::string& word);
@@ -104,6 +108,9 @@ void open_code_file_for_writing(output_stream& out, const std::string& name,
 bool is_open(const output_stream& out);
 
 void write_text(output_stream& out, std::string_view text);
+// Writes a line that holds no line feed, then a line end, without searching
+// it for line feeds; an option record is such a line.
+void write_line(output_stream& out, std::string_view line);
 void write_number(output_stream& out, std::int64_t value);
 // Writes a line feed and flushes.
 void end_line(output_stream& out);

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,25 @@ std::vector<std::string> read_lines(const fs::path& file, std::size_t block_size
     return lines;
 }
 
+// Skips every line of a file; for each, whether it held anything.
+std::vector<bool> skip_lines(const fs::path& file, std::size_t block_size) {
+    input_stream in;
+    open_code_file_for_reading(in, file.string());
+    in.buffer.resize(block_size);
+    std::vector<bool> held;
+    bool holds_text = false;
+    while (skip_text_line(in, holds_text)) held.push_back(holds_text);
+    EXPECT_TRUE(in.eof && in.fail);
+    return held;
+}
+
+std::vector<bool> non_empty(const std::vector<std::string>& lines) {
+    std::vector<bool> held(lines.size());
+    std::transform(lines.begin(), lines.end(), held.begin(),
+                   [](const std::string& line) { return !line.empty(); });
+    return held;
+}
+
 struct line_case {
     std::string bytes;
     std::vector<std::string> lines;
@@ -76,6 +96,8 @@ TEST(read_text_line, follows_the_input_text_rules) {
     for (const line_case& c : cases) {
         write_file(dir.path / "f", c.bytes);
         EXPECT_EQ(read_lines(dir.path / "f", 4096), c.lines) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(skip_lines(dir.path / "f", 4096), non_empty(c.lines))
+            << testing::PrintToString(c.bytes);
     }
 }
 
@@ -94,8 +116,10 @@ TEST(read_text_line, gives_the_same_lines_for_every_block_size) {
     write_file(dir.path / "f", bytes);
     std::vector<std::string> expected = model_lines(bytes);
     ASSERT_EQ(expected.back(), "tail");
-    for (std::size_t block = 1; block <= bytes.size() + 1; ++block)
+    for (std::size_t block = 1; block <= bytes.size() + 1; ++block) {
         ASSERT_EQ(read_lines(dir.path / "f", block), expected) << "block size " << block;
+        ASSERT_EQ(skip_lines(dir.path / "f", block), non_empty(expected)) << "block " << block;
+    }
 }
 
 TEST(read_text_line, delivers_a_line_longer_than_any_buffer) {
