@@ -70,7 +70,7 @@ void copy_ends(char* out, const char* from, std::size_t size) {
 
 // Fields are mostly a few bytes long: a call to memcpy for each would cost
 // more than the copy.
-char* copy_piece(char* out, std::string_view piece) {
+[[gnu::always_inline]] inline char* copy_piece(char* out, std::string_view piece) {
     const char* from = piece.data();
     const std::size_t size = piece.size();
     if (size > 16) {
