@@ -119,40 +119,47 @@ const char* const usage_text =
     "Exit status: 0 when every file was converted, 1 when a file could not be\n"
     "opened or written (with no FILE: written), 2 for an unknown option.\n";
 
+// Sorts the arguments into file names and the first option, if any; "--"
+// ends the options, and "-" alone is a file name.
+std::string_view sort_arguments(const std::vector<std::string>& arguments,
+                                std::vector<std::string>& files) {
+    std::string_view option;
+    bool options_ended = false;
+    for (const std::string& argument : arguments) {
+        if (options_ended || argument.size() < 2 || argument[0] != '-') {
+            files.push_back(argument);
+        } else if (argument == "--") {
+            options_ended = true;
+        } else if (option.empty()) {
+            option = argument;
+        }
+    }
+    return option;
+}
+
+int report_unknown_option(std::string_view option) {
+    output_stream console_err;
+    open_standard_error(console_err);
+    write_text(console_err, "code2option: unknown option '");
+    write_text(console_err, option);
+    write_text(console_err, "'; try 'code2option --help'\n");
+    flush_output(console_err);
+    return 2;
+}
+
 }  // namespace
 
 int run_conversion(const std::vector<std::string>& arguments) {
     output_stream console_out;
     open_standard_output(console_out);
     std::vector<std::string> files;
-    bool options_ended = false;
-    std::string_view request;
-    for (const std::string& argument : arguments) {
-        if (options_ended || argument.size() < 2 || argument[0] != '-') {
-            files.push_back(argument);
-        } else if (argument == "--") {
-            options_ended = true;
-        } else if (request.empty()) {
-            request = argument;
-        }
-    }
-    if (request == "-h" || request == "--help") {
-        write_text(console_out, usage_text);
+    std::string_view option = sort_arguments(arguments, files);
+    if (option == "-h" || option == "--help" || option == "--version") {
+        write_text(console_out,
+                   option == "--version" ? "code2option " CODE2OPTION_VERSION "\n" : usage_text);
         return flush_output(console_out) ? 0 : 1;
     }
-    if (request == "--version") {
-        write_text(console_out, "code2option " CODE2OPTION_VERSION "\n");
-        return flush_output(console_out) ? 0 : 1;
-    }
-    if (!request.empty()) {
-        output_stream console_err;
-        open_standard_error(console_err);
-        write_text(console_err, "code2option: unknown option '");
-        write_text(console_err, request);
-        write_text(console_err, "'; try 'code2option --help'\n");
-        flush_output(console_err);
-        return 2;
-    }
+    if (!option.empty()) return report_unknown_option(option);
     if (files.empty()) return run_dialogue(console_out);
     return run_on_files(console_out, files);
 }
