@@ -18,9 +18,8 @@ echo "clang-tidy: src/"
 clang-tidy -p build/test --quiet --extra-arg=-Wno-ignored-optimization-argument src/*.cpp \
   2> >(grep -v ' warnings\? generated\.$' >&2)
 
-echo "cppcheck: every file of the test build"
-cppcheck --project="$database" --library=googletest --library=posix \
-  --enable=warning,style,performance,portability --inline-suppr \
-  --error-exitcode=1 --quiet -i /usr
+echo "cppcheck: every file of the test build (code2option.cppcheck)"
+cppcheck --project=code2option.cppcheck --enable=warning,style,performance,portability \
+  --inline-suppr --error-exitcode=1 --quiet
 
 echo "static analysis: clean"
