@@ -149,6 +149,9 @@ INSTANTIATE_TEST_SUITE_P(
         run_case{"missing file", "x\n", "nosuch.txt\n",
                  "could not open file nosuch.txt\r\n" + summary(0), "x\n"},
         run_case{"empty standard input", "x\n", "", "could not open file \r\n" + summary(0), "x\n"},
+        // On Windows the names of devices open anywhere: they are no code files.
+        run_case{"a device name", "x\n", "NUL\n", "could not open file NUL\r\n" + summary(0),
+                 "x\n"},
         run_case{"whitespace-only standard input", "x\n", " \t\r\n\n",
                  "could not open file \r\n" + summary(0), "x\n"},
         run_case{"only the first word is the name", "1 2 3 4 5 6 7 8", "  codes.txt other\n",
