@@ -19,7 +19,7 @@ inline constexpr platform_handle no_file = -1;
 constexpr bool is_whitespace_byte(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Bit k is set where text[base + k] is whitespace, for the 64 bytes from
-// base on; bytes past the end count as whitespace. base < text.size().
+// base on; bytes past the end count as whitespace. base <= text.size().
 std::uint64_t whitespace_bits(std::string_view text, std::size_t base);
 
 // A sink of bytes under the line-end rule. Writes are buffered; once a write
