@@ -4,11 +4,11 @@
 # against the same conversion in mawk; checks that both give the same bytes;
 # reports peak memory at 100 MB and 10 MB and the growth of time with size.
 #
-# usage: bench/run_benchmark.sh      (RUNS=n for n timed rounds, default 7)
+# usage: bench/run_benchmark.sh      (RUNS=n for n timed rounds, default 11)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=${RUNS:-7}
+runs=${RUNS:-11}
 big_bytes=$((100 * 1024 * 1024))
 small_bytes=$((10 * 1024 * 1024))
 seed=2026
