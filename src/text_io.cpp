@@ -447,6 +447,20 @@ bool fill_input(input_stream& in) {
 
 bool has_input(input_stream& in) { return in.begin < in.end || fill_input(in); }
 
+// Every read starts here: a stream at its end or failed only fails again,
+// and one whose input runs out now is at its end. False: nothing to read.
+bool start_read(input_stream& in) {
+    if (in.eof || in.fail) {
+        in.fail = true;
+        return false;
+    }
+    if (!has_input(in)) {
+        in.eof = in.fail = true;
+        return false;
+    }
+    return true;
+}
+
 void put_bytes(output_stream& out, const char* data, std::size_t size) {
     if (out.failed) return;
     if (size > out.buffer.size() - out.used) {
@@ -529,14 +543,7 @@ bool is_open(const input_stream& in) { return in.handle != no_file; }
 
 bool read_text_line_view(input_stream& in, std::string_view& line, std::string& spill) {
     line = {};
-    if (in.eof || in.fail) {
-        in.fail = true;
-        return false;
-    }
-    if (!has_input(in)) {
-        in.eof = in.fail = true;
-        return false;
-    }
+    if (!start_read(in)) return false;
     // Most lines end in LF or CR LF and hold no other CR: they stay where
     // they lie in the buffer.
     const char* start = in.buffer.data() + in.begin;
@@ -574,14 +581,7 @@ bool read_text_line_view(input_stream& in, std::string_view& line, std::string& 
 
 bool skip_text_line(input_stream& in, bool& holds_text) {
     holds_text = false;
-    if (in.eof || in.fail) {
-        in.fail = true;
-        return false;
-    }
-    if (!has_input(in)) {
-        in.eof = in.fail = true;
-        return false;
-    }
+    if (!start_read(in)) return false;
     // Only whether the line holds a byte other than CR matters: its first
     // byte mostly tells, so there is no second search as in reading it.
     const void* lf = nullptr;
