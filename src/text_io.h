@@ -58,7 +58,7 @@ struct input_stream {
     // A read failed since the open: what was read may be incomplete. Unlike
     // the states, a rewind keeps it.
     bool read_error = false;
-    std::vector<char> buffer;  // bytes already filtered by the input rules
+    std::vector<char> buffer;  // bytes read, cut at a 0x1A; the readers drop CRs
     std::size_t begin = 0;
     std::size_t end = 0;
     output_stream* tied = nullptr;  // flushed before each read_field
