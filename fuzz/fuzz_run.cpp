@@ -19,19 +19,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path& work_directory() {
-    static const fs::path dir = [] {
-        std::string pattern = (fs::exists("/dev/shm") ? "/dev/shm" : "/tmp") +
-                              std::string("/code2option-fuzz-XXXXXX");
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        std::atexit([] { fs::remove_all(work_directory()); });
+// A fresh directory for one input, removed when that input is done: libFuzzer
+// may end the process without running exit handlers.
+fs::path make_work_directory() {
+    static const bool quiet = [] {
         // The dialogue is not what this fuzzer checks.
         int null = open("/dev/null", O_WRONLY);
         if (null < 0 || dup2(null, STDOUT_FILENO) < 0) std::abort();
         close(null);
-        return fs::path(pattern);
+        return true;
     }();
-    return dir;
+    static_cast<void>(quiet);
+    std::string pattern =
+        (fs::exists("/dev/shm") ? "/dev/shm" : "/tmp") + std::string("/code2option-fuzz-XXXXXX");
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    return pattern;
 }
 
 std::string expected_file(const std::string& bytes) {
@@ -45,7 +47,8 @@ std::string expected_file(const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const fs::path file = work_directory() / "codes.txt";
+    const fs::path directory = make_work_directory();
+    const fs::path file = directory / "codes.txt";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -56,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ifstream in(file, std::ios::binary);
     std::string converted((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (converted != expected_file(bytes)) std::abort();
-    for (const auto& entry : fs::directory_iterator(work_directory()))
+    for (const auto& entry : fs::directory_iterator(directory))
         if (entry.path() != file) std::abort();
+    fs::remove_all(directory);
     return 0;
 }
