@@ -42,9 +42,9 @@ bool convert_code_lines(input_stream& in, std::int64_t count, output_stream& out
         if (!convert_code_line(in, buffers, out)) return false;
     // A code line past the count means the file grew between the passes;
     // replacing it now would lose that line.
-    std::string_view rest;
-    while (read_text_line_view(in, rest, buffers.spill))
-        if (!rest.empty()) return false;
+    bool holds_code = false;
+    while (skip_text_line(in, holds_code))
+        if (holds_code) return false;
     return !in.read_error;
 }
 

@@ -461,6 +461,34 @@ bool start_read(input_stream& in) {
     return true;
 }
 
+// Consumes the rest of the current line and its line feed, refilling the
+// buffer as needed, and hands each piece of it to `take`. True when a line
+// feed ended the line, false when the end of the input did.
+template <typename piece_taker>
+bool consume_line(input_stream& in, piece_taker take) {
+    const void* lf = nullptr;
+    do {
+        const char* start = in.buffer.data() + in.begin;
+        std::size_t size = in.end - in.begin;
+        lf = std::memchr(start, '\n', size);
+        if (lf != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+        take(start, size);
+        in.begin += size + (lf != nullptr);
+    } while (lf == nullptr && has_input(in));
+    return lf != nullptr;
+}
+
+// The states after a line read: a line ended by the input sets the
+// end-of-file state, and the failure state too when it held nothing but
+// carriage returns (no line). True when a line was delivered.
+bool end_line_read(input_stream& in, bool ended_by_line_feed, bool holds_text) {
+    if (!ended_by_line_feed) {
+        in.eof = true;
+        in.fail = !holds_text;
+    }
+    return !in.fail;
+}
+
 void put_bytes(output_stream& out, const char* data, std::size_t size) {
     if (out.failed) return;
     if (size > out.buffer.size() - out.used) {
@@ -561,22 +589,11 @@ bool read_text_line_view(input_stream& in, std::string_view& line, std::string& 
     // A CR inside the line, or a line that runs past the buffer: gather it
     // in `spill`, refilling the buffer as needed, and drop its CRs.
     spill.clear();
-    const void* lf = nullptr;
-    do {
-        start = in.buffer.data() + in.begin;
-        std::size_t size = in.end - in.begin;
-        lf = std::memchr(start, '\n', size);
-        if (lf != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-        spill.append(start, size);
-        in.begin += size + (lf != nullptr);
-    } while (lf == nullptr && has_input(in));
+    bool ended_by_line_feed = consume_line(
+        in, [&spill](const char* piece, std::size_t size) { spill.append(piece, size); });
     std::erase(spill, '\r');
     line = spill;
-    if (lf == nullptr) {
-        in.eof = true;
-        in.fail = spill.empty();  // carriage returns alone are no line
-    }
-    return !in.fail;
+    return end_line_read(in, ended_by_line_feed, !spill.empty());
 }
 
 bool skip_text_line(input_stream& in, bool& holds_text) {
@@ -584,21 +601,11 @@ bool skip_text_line(input_stream& in, bool& holds_text) {
     if (!start_read(in)) return false;
     // Only whether the line holds a byte other than CR matters: its first
     // byte mostly tells, so there is no second search as in reading it.
-    const void* lf = nullptr;
-    do {
-        const char* start = in.buffer.data() + in.begin;
-        std::size_t size = in.end - in.begin;
-        lf = std::memchr(start, '\n', size);
-        if (lf != nullptr) size = static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+    bool ended_by_line_feed = consume_line(in, [&holds_text](const char* piece, std::size_t size) {
         holds_text =
-            holds_text || std::any_of(start, start + size, [](char c) { return c != '\r'; });
-        in.begin += size + (lf != nullptr);
-    } while (lf == nullptr && has_input(in));
-    if (lf == nullptr) {
-        in.eof = true;
-        in.fail = !holds_text;  // carriage returns alone are no line
-    }
-    return !in.fail;
+            holds_text || std::any_of(piece, piece + size, [](char c) { return c != '\r'; });
+    });
+    return end_line_read(in, ended_by_line_feed, holds_text);
 }
 
 bool read_text_line(input_stream& in, std::string& line) {
