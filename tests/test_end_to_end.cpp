@@ -360,30 +360,29 @@ TEST(write_back, reports_a_directory_that_is_not_writable_at_all) {
     expect_file_kept(box, box.run("codes.txt\n", nobody), three_codes, 3);
 }
 
-// Output larger than the file size limit, input smaller than it.
-std::string codes_over_the_size_limit() {
+// Writes a code file smaller than a 1 KiB file size limit whose output is
+// larger; returns its content.
+std::string write_codes_over_the_size_limit(const sandbox& box) {
     std::string codes;
     while (codes.size() < 900) codes += "1 2 3 4 5 6 7 8\r\n";
+    write_file(box.work / "codes.txt", codes);
     return codes;
 }
 
+const char* const size_limit_under_wine =
+    "POSIX file size limit and SIGXFSZ: under wine the limit falls on wine's own server as well";
+
 TEST(write_back, reports_the_file_size_limit_and_keeps_the_file) {
-    skip_under_wine(
-        "POSIX file size limit and SIGXFSZ: under wine the limit falls on wine's "
-        "own server as well");
+    skip_under_wine(size_limit_under_wine);
     sandbox box;
-    const std::string codes = codes_over_the_size_limit();
-    write_file(box.work / "codes.txt", codes);
+    const std::string codes = write_codes_over_the_size_limit(box);
     expect_file_kept(box, box.run("codes.txt\n", "trap '' XFSZ; ulimit -f 1;"), codes, 53);
 }
 
 TEST(write_back, keeps_the_file_when_killed_by_the_size_limit) {
-    skip_under_wine(
-        "POSIX file size limit and SIGXFSZ: under wine the limit falls on wine's "
-        "own server as well");
+    skip_under_wine(size_limit_under_wine);
     sandbox box;
-    const std::string codes = codes_over_the_size_limit();
-    write_file(box.work / "codes.txt", codes);
+    const std::string codes = write_codes_over_the_size_limit(box);
     run_result r = box.run("codes.txt\n", "ulimit -f 1;");
     EXPECT_EQ(r.status, 128 + SIGXFSZ);
     EXPECT_EQ(read_file(box.work / "codes.txt"), codes);

@@ -213,12 +213,18 @@ TEST(open_code_file_for_reading, opens_only_existing_regular_files) {
     }
 }
 
+// Opens a code file for reading and its replacement for writing, as a run
+// does.
+void open_for_replacing(const fs::path& path, input_stream& in, output_stream& out) {
+    open_code_file_for_reading(in, path.string());
+    open_code_file_for_writing(out, path.string(), in);
+}
+
 // Replaces the file at `path` with `text`, through every step of a run.
 bool write_through(const fs::path& path, const std::string& text, std::size_t block_size) {
     input_stream in;
-    open_code_file_for_reading(in, path.string());
     output_stream out;
-    open_code_file_for_writing(out, path.string(), in);
+    open_for_replacing(path, in, out);
     if (!is_open(out)) return false;
     out.buffer.resize(block_size);
     write_text(out, text);
@@ -250,9 +256,8 @@ TEST(write_number, writes_plain_decimal_digits) {
     for (auto& [value, digits] : cases) {
         write_file(dir.path / "f", "");
         input_stream in;
-        open_code_file_for_reading(in, (dir.path / "f").string());
         output_stream out;
-        open_code_file_for_writing(out, (dir.path / "f").string(), in);
+        open_for_replacing(dir.path / "f", in, out);
         write_number(out, value);
         ASSERT_TRUE(close_code_file(out));
         EXPECT_EQ(read_file(dir.path / "f"), digits);
@@ -264,9 +269,8 @@ TEST(open_code_file_for_writing, leaves_the_code_file_alone_until_the_close) {
     write_file(dir.path / "f", "old\n");
     {
         input_stream in;
-        open_code_file_for_reading(in, (dir.path / "f").string());
         output_stream out;
-        open_code_file_for_writing(out, (dir.path / "f").string(), in);
+        open_for_replacing(dir.path / "f", in, out);
         ASSERT_TRUE(is_open(out));
         write_text(out, std::string(1 << 20, 'n'));
         EXPECT_EQ(read_file(dir.path / "f"), "old\n");
@@ -344,9 +348,8 @@ TEST(convert_code_lines, reports_a_read_error) {
     temp_dir dir;
     write_file(dir.path / "f", "a\nb\n");
     input_stream in;
-    open_code_file_for_reading(in, (dir.path / "f").string());
     output_stream out;
-    open_code_file_for_writing(out, (dir.path / "f").string(), in);
+    open_for_replacing(dir.path / "f", in, out);
     ASSERT_TRUE(is_open(out));
     close_handle_for_test(in);
     in.handle = ::open((dir.path / "f").c_str(), O_WRONLY);
